@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/errors.h"
+#include "core/geometry.h"
+#include "core/records.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace inkveil::platform {
+class Document;
+}
+
+// The redaction engine: stateless operations. Failures are thrown as
+// inkveil::Error (InkveilError or FileError).
+namespace inkveil::InkveilEngine {
+
+// Page-space rectangle -> fractions of the media box; nothing when the box is
+// empty or the rectangle has no area inside it.
+std::optional<Rect> normalize(const Rect& rect, const Rect& box);
+// Fractions of the media box -> page space; no clipping.
+Rect denormalize(const Rect& normalized, const Rect& box);
+
+using CancelCheck = std::function<bool()>;
+// Called on the working thread after each page has been rendered and written.
+using PageProgress = std::function<void(std::int64_t pagesDone, std::int64_t pageCount)>;
+
+// Writes a flattened, blacked-out, verified copy of source into destination as
+// "<name> — Redacted[ n].pdf". The source is only read. On any failure nothing
+// this call created is left behind.
+RedactionResult redact(const QString& source, const QString& destination, const RedactionPlan& plan,
+                       const CancelCheck& shouldCancel = {}, const PageProgress& progress = {});
+
+// Reopens a written output and checks it. paintedRegions, when given, must be
+// solid black in the page images. Throws InkveilError::verificationFailed.
+RedactionVerification verify(const QString& output, std::int64_t expectedPages, std::int64_t redactionCount,
+                             const QStringList& forbiddenTerms,
+                             const std::vector<RedactionRegion>& paintedRegions = {});
+
+// "<folder>/<base>.pdf", or "<base> 2.pdf", "<base> 3.pdf", … : the first that
+// does not exist.
+QString availableURL(const QString& folder, const QString& base);
+
+// Files and folders -> sorted, duplicate-free list of PDF paths.
+QStringList discover(const QStringList& locations);
+
+// Every occurrence of every term, one region per page it touches, sorted by
+// page and then from the top of the page down.
+std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms);
+
+// " — Redacted": appended to the source's base name.
+inline const QString kRedactedSuffix = QStringLiteral(" \u2014 Redacted");
+
+} // namespace inkveil::InkveilEngine

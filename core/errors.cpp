@@ -1,0 +1,40 @@
+#include "core/errors.h"
+
+#include <QFileInfo>
+
+#include <cstring>
+
+namespace inkveil {
+
+const char* Error::what() const noexcept
+{
+    m_what = description().toStdString();
+    return m_what.c_str();
+}
+
+QString InkveilError::description() const
+{
+    switch (m_kind) {
+    case Kind::unreadable:
+        return QStringLiteral("Could not read %1.").arg(QFileInfo(m_payload).fileName());
+    case Kind::empty:
+        return QStringLiteral("%1 contains no pages.").arg(QFileInfo(m_payload).fileName());
+    case Kind::verificationFailed:
+        return QStringLiteral("The redacted PDF could not be verified: ") + m_payload;
+    case Kind::noRedactions:
+        return QStringLiteral("Mark an area or add a search phrase before redacting.");
+    case Kind::invalidRegion:
+        return QStringLiteral("One of the marked areas falls outside its PDF page.");
+    case Kind::cancelled:
+        return QStringLiteral("Redaction was cancelled. No output was saved.");
+    }
+    return {};
+}
+
+FileError FileError::fromErrno(const QString& path, int errorNumber)
+{
+    const QString reason = QString::fromLocal8Bit(std::strerror(errorNumber));
+    return FileError(path, QStringLiteral("%1: %2").arg(reason, path), errorNumber);
+}
+
+} // namespace inkveil

@@ -1,0 +1,310 @@
+#include "platform/pdf_document.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+#include <utility>
+
+namespace inkveil::platform {
+
+namespace {
+
+fz_matrix toFz(const Matrix& m)
+{
+    return fz_make_matrix(static_cast<float>(m.a), static_cast<float>(m.b), static_cast<float>(m.c),
+                          static_cast<float>(m.d), static_cast<float>(m.e), static_cast<float>(m.f));
+}
+
+int normalizedRotation(int rotate)
+{
+    rotate %= 360;
+    if (rotate < 0)
+        rotate += 360;
+    return rotate % 90 == 0 ? rotate : 0;
+}
+
+// Reads the page's structured text in MuPDF's display space (y down). The
+// caller drops the result.
+fz_stext_page* loadStext(fz_context* ctx, pdf_page* page, int flags)
+{
+    fz_stext_page* text = nullptr;
+    fz_device* dev = nullptr;
+    fz_var(text);
+    fz_var(dev);
+    fz_try(ctx)
+    {
+        fz_stext_options options{};
+        options.flags = flags;
+        text = fz_new_stext_page(ctx, pdf_bound_page(ctx, page));
+        dev = fz_new_stext_device(ctx, text, &options);
+        pdf_run_page_contents(ctx, page, dev, fz_identity, nullptr);
+        fz_close_device(ctx, dev);
+    }
+    fz_always(ctx) { fz_drop_device(ctx, dev); }
+    fz_catch(ctx)
+    {
+        fz_drop_stext_page(ctx, text);
+        fz_rethrow(ctx);
+    }
+    return text;
+}
+
+} // namespace
+
+// ---- Page ----------------------------------------------------------------
+
+Page::Page(fz_context* ctx, pdf_page* page, int index, Rect mediaBox, int rotation)
+    : m_ctx(ctx), m_page(page), m_index(index), m_mediaBox(mediaBox), m_rotation(rotation)
+{
+}
+
+Page::~Page()
+{
+    if (m_page)
+        fz_drop_page(m_ctx, &m_page->super);
+}
+
+Page::Page(Page&& other) noexcept
+    : m_ctx(other.m_ctx),
+      m_page(std::exchange(other.m_page, nullptr)),
+      m_index(other.m_index),
+      m_mediaBox(other.m_mediaBox),
+      m_rotation(other.m_rotation)
+{
+}
+
+std::vector<TextLine> Page::textLines()
+{
+    fz_context* ctx = m_ctx;
+    fz_stext_page* text = nullptr;
+    fz_matrix toPage = fz_identity;
+    fz_var(text);
+    fz_try(ctx)
+    {
+        text = loadStext(ctx, m_page, FZ_STEXT_PRESERVE_LIGATURES);
+        fz_matrix pageCtm;
+        pdf_page_transform(ctx, m_page, nullptr, &pageCtm);
+        toPage = fz_invert_matrix(pageCtm);
+    }
+    fz_catch(ctx)
+    {
+        throw PdfError(fz_caught(ctx), fz_caught_message(ctx));
+    }
+
+    std::vector<TextLine> lines;
+    for (fz_stext_block* block = text->first_block; block; block = block->next) {
+        if (block->type != FZ_STEXT_BLOCK_TEXT)
+            continue;
+        for (fz_stext_line* line = block->u.t.first_line; line; line = line->next) {
+            TextLine out;
+            for (fz_stext_char* ch = line->first_char; ch; ch = ch->next) {
+                const fz_rect r = fz_rect_from_quad(fz_transform_quad(ch->quad, toPage));
+                out.chars.push_back(TextChar{static_cast<char32_t>(ch->c), Rect{r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0}});
+            }
+            if (!out.chars.empty())
+                lines.push_back(std::move(out));
+        }
+    }
+    fz_drop_stext_page(ctx, text);
+    return lines;
+}
+
+QString Page::text()
+{
+    fz_context* ctx = m_ctx;
+    fz_stext_page* text = nullptr;
+    fz_var(text);
+    fz_try(ctx) { text = loadStext(ctx, m_page, 0); }
+    fz_catch(ctx) { throw PdfError(fz_caught(ctx), fz_caught_message(ctx)); }
+
+    QString result;
+    for (fz_stext_block* block = text->first_block; block; block = block->next) {
+        if (block->type != FZ_STEXT_BLOCK_TEXT)
+            continue;
+        for (fz_stext_line* line = block->u.t.first_line; line; line = line->next) {
+            for (fz_stext_char* ch = line->first_char; ch; ch = ch->next) {
+                const char32_t c = static_cast<char32_t>(ch->c);
+                result.append(QString::fromUcs4(&c, 1));
+            }
+            result.append(u'\n');
+        }
+    }
+    fz_drop_stext_page(ctx, text);
+    return result;
+}
+
+int Page::annotationCount()
+{
+    int count = 0;
+    for (pdf_annot* a = pdf_first_annot(m_ctx, m_page); a; a = pdf_next_annot(m_ctx, a))
+        ++count;
+    for (pdf_annot* w = pdf_first_widget(m_ctx, m_page); w; w = pdf_next_widget(m_ctx, w))
+        ++count;
+    return count;
+}
+
+void Page::removeAnnotations()
+{
+    std::vector<pdf_annot*> snapshot;
+    for (pdf_annot* a = pdf_first_annot(m_ctx, m_page); a; a = pdf_next_annot(m_ctx, a))
+        snapshot.push_back(a);
+    for (pdf_annot* w = pdf_first_widget(m_ctx, m_page); w; w = pdf_next_widget(m_ctx, w))
+        snapshot.push_back(w);
+    fz_context* ctx = m_ctx;
+    for (pdf_annot* annot : snapshot) {
+        fz_try(ctx) { pdf_delete_annot(ctx, m_page, annot); }
+        fz_catch(ctx) {} // Nothing is drawn from annotations anyway.
+    }
+}
+
+void Page::renderContents(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie)
+{
+    render(ctx, bitmap, pageToPixel, cookie, false);
+}
+
+void Page::renderWithAnnotations(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie)
+{
+    render(ctx, bitmap, pageToPixel, cookie, true);
+}
+
+void Page::render(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie, bool annotations)
+{
+    fz_device* dev = nullptr;
+    fz_var(dev);
+    fz_try(ctx)
+    {
+        fz_matrix pageCtm;
+        pdf_page_transform(ctx, m_page, nullptr, &pageCtm);
+        // Undo MuPDF's own page transform so that pageToPixel applies to page space.
+        const fz_matrix ctm = fz_concat(fz_invert_matrix(pageCtm), toFz(pageToPixel));
+        dev = fz_new_draw_device(ctx, fz_identity, bitmap.get());
+        if (annotations)
+            pdf_run_page(ctx, m_page, dev, ctm, cookie);
+        else
+            pdf_run_page_contents(ctx, m_page, dev, ctm, cookie);
+        fz_close_device(ctx, dev);
+    }
+    fz_always(ctx) { fz_drop_device(ctx, dev); }
+    fz_catch(ctx) { ctx.throwCaught(); }
+}
+
+// ---- Document ------------------------------------------------------------
+
+std::unique_ptr<Document> Document::open(Context& ctx, const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return nullptr;
+    const QByteArray encoded = QFile::encodeName(path);
+    const char* filename = encoded.constData();
+
+    pdf_document* doc = nullptr;
+    int pageCount = -1;
+    fz_var(doc);
+    fz_var(pageCount);
+    fz_try(ctx)
+    {
+        doc = pdf_open_document(ctx, filename);
+        if (pdf_needs_password(ctx, doc) && !pdf_authenticate_password(ctx, doc, ""))
+            fz_throw(ctx, FZ_ERROR_GENERIC, "password required");
+        pageCount = pdf_count_pages(ctx, doc);
+    }
+    fz_catch(ctx)
+    {
+        pdf_drop_document(ctx, doc);
+        doc = nullptr;
+    }
+    if (!doc)
+        return nullptr;
+    if (pageCount < 0)
+        pageCount = 0;
+    return std::unique_ptr<Document>(new Document(ctx, doc, pageCount));
+}
+
+Document::~Document()
+{
+    pdf_drop_document(m_ctx, m_doc);
+}
+
+std::optional<Page> Document::page(int index)
+{
+    if (index < 0 || index >= m_pageCount)
+        return std::nullopt;
+    fz_context* ctx = m_ctx;
+    pdf_page* page = nullptr;
+    fz_rect box = fz_empty_rect;
+    int rotate = 0;
+    fz_var(page);
+    fz_var(box);
+    fz_var(rotate);
+    fz_try(ctx)
+    {
+        pdf_obj* pageObj = pdf_lookup_page_obj(ctx, m_doc, index);
+        pdf_obj* mediaBox = pdf_dict_get_inheritable(ctx, pageObj, PDF_NAME(MediaBox));
+        // pdf_to_rect turns null into an infinite rectangle: check first.
+        if (pdf_is_array(ctx, mediaBox) && pdf_array_len(ctx, mediaBox) == 4) {
+            box = pdf_to_rect(ctx, mediaBox);
+        } else {
+            box = fz_make_rect(0, 0, 612, 792);
+            pdf_dict_put_rect(ctx, pageObj, PDF_NAME(MediaBox), box);
+        }
+        rotate = pdf_to_int(ctx, pdf_dict_get_inheritable(ctx, pageObj, PDF_NAME(Rotate)));
+        // In memory only: render and read the whole media box.
+        pdf_dict_put_rect(ctx, pageObj, PDF_NAME(CropBox), box);
+        page = pdf_load_page(ctx, m_doc, index);
+    }
+    fz_catch(ctx)
+    {
+        fz_drop_page(ctx, page ? &page->super : nullptr);
+        page = nullptr;
+    }
+    if (!page)
+        return std::nullopt;
+    const Rect mediaBox{box.x0, box.y0, static_cast<double>(box.x1) - box.x0, static_cast<double>(box.y1) - box.y0};
+    return Page(ctx, page, index, mediaBox, normalizedRotation(rotate));
+}
+
+InfoValue Document::info(const char* key)
+{
+    fz_context* ctx = m_ctx;
+    InfoValue::Kind kind = InfoValue::Kind::missing;
+    const char* text = nullptr;
+    int listSize = 0;
+    fz_var(kind);
+    fz_var(text);
+    fz_var(listSize);
+    fz_try(ctx)
+    {
+        pdf_obj* info = pdf_dict_get(ctx, pdf_trailer(ctx, m_doc), PDF_NAME(Info));
+        pdf_obj* value = pdf_dict_gets(ctx, info, key);
+        if (pdf_is_null(ctx, value)) {
+            kind = InfoValue::Kind::missing;
+        } else if (pdf_is_string(ctx, value)) {
+            kind = InfoValue::Kind::text;
+            text = pdf_to_text_string(ctx, value);
+        } else if (pdf_is_array(ctx, value)) {
+            kind = InfoValue::Kind::list;
+            listSize = pdf_array_len(ctx, value);
+        } else {
+            kind = InfoValue::Kind::other;
+        }
+    }
+    fz_catch(ctx)
+    {
+        // An entry that cannot even be read is not trusted to be empty.
+        kind = InfoValue::Kind::other;
+    }
+    InfoValue result;
+    result.kind = kind;
+    if (text)
+        result.text = QString::fromUtf8(text);
+    result.listSize = listSize;
+    return result;
+}
+
+bool Document::wasRepaired()
+{
+    return pdf_was_repaired(m_ctx, m_doc) != 0;
+}
+
+} // namespace inkveil::platform

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, running and testing Inkveil needs.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev libqt6network6 libgl-dev
+  libmupdf-dev mupdf-tools libmujs-dev libgumbo-dev libopenjp2-7-dev
+  libjbig2dec0-dev libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
+  libarchive-dev libsodium-dev
+  libgtest-dev
+  poppler-utils qpdf
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,131 @@
+#include "tests/support/pdf_builder.h"
+
+#include <QFile>
+
+#include <charconv>
+#include <stdexcept>
+
+namespace inkveil::test {
+
+namespace {
+
+std::string num(double v)
+{
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, end);
+}
+
+} // namespace
+
+std::string pdfLiteral(const std::string& text)
+{
+    std::string out = "(";
+    for (char c : text) {
+        if (c == '(' || c == ')' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + ")";
+}
+
+PdfBuilder& PdfBuilder::page(PageSpec spec)
+{
+    m_pages.push_back(std::move(spec));
+    return *this;
+}
+
+PdfBuilder& PdfBuilder::textPage(const std::string& text, double x, double y, double size)
+{
+    PageSpec spec;
+    spec.texts.push_back(TextRun{x, y, size, text});
+    return page(std::move(spec));
+}
+
+PdfBuilder& PdfBuilder::info(const std::string& rawEntries)
+{
+    m_info = rawEntries;
+    return *this;
+}
+
+PdfBuilder& PdfBuilder::catalogEntries(const std::string& raw)
+{
+    m_catalog = raw;
+    return *this;
+}
+
+int PdfBuilder::object(const std::string& rawBody)
+{
+    m_objects.push_back(rawBody);
+    // 1 catalog, 2 pages, 3 font, 4 info; then the extras; then 2 per page.
+    return 4 + static_cast<int>(m_objects.size());
+}
+
+QByteArray PdfBuilder::build() const
+{
+    const size_t firstPage = 5 + m_objects.size(); // object number of the first page
+    std::vector<std::string> bodies(4 + m_objects.size() + 2 * m_pages.size());
+
+    std::string kids;
+    for (size_t i = 0; i < m_pages.size(); ++i)
+        kids += std::to_string(firstPage + 2 * i) + " 0 R ";
+    bodies[0] = "<< /Type /Catalog /Pages 2 0 R " + m_catalog + " >>";
+    bodies[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(m_pages.size()) + " >>";
+    bodies[2] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
+    bodies[3] = "<< " + m_info + " >>";
+
+    for (size_t i = 0; i < m_pages.size(); ++i) {
+        const PageSpec& p = m_pages[i];
+        std::string content;
+        for (const TextRun& t : p.texts)
+            content += "BT /F1 " + num(t.size) + " Tf " + num(t.x) + " " + num(t.y) + " Td " + pdfLiteral(t.text)
+                + " Tj ET\n";
+        content += p.extraContent;
+
+        std::string page = "<< /Type /Page /Parent 2 0 R ";
+        if (p.writeMediaBox)
+            page += "/MediaBox [" + num(p.box[0]) + " " + num(p.box[1]) + " " + num(p.box[2]) + " " + num(p.box[3]) + "] ";
+        if (p.rotate)
+            page += "/Rotate " + std::to_string(p.rotate) + " ";
+        page += "/Resources << /Font << /F1 3 0 R >> " + p.extraResources + " >> ";
+        page += "/Contents " + std::to_string(firstPage + 1 + 2 * i) + " 0 R ";
+        if (!p.annots.empty()) {
+            page += "/Annots [";
+            for (const std::string& a : p.annots)
+                page += a + " ";
+            page += "] ";
+        }
+        page += p.extraPageEntries + " >>";
+        bodies[firstPage - 1 + 2 * i] = page;
+        bodies[firstPage + 2 * i] = "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream";
+    }
+    for (size_t i = 0; i < m_objects.size(); ++i)
+        bodies[4 + i] = m_objects[i];
+
+    std::string out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < bodies.size(); ++i) {
+        offsets.push_back(out.size());
+        out += std::to_string(i + 1) + " 0 obj\n" + bodies[i] + "\nendobj\n";
+    }
+    const size_t xref = out.size();
+    out += "xref\n0 " + std::to_string(bodies.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t off : offsets) {
+        char line[21];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
+        out += line;
+    }
+    out += "trailer\n<< /Size " + std::to_string(bodies.size() + 1) + " /Root 1 0 R /Info 4 0 R >>\nstartxref\n"
+        + std::to_string(xref) + "\n%%EOF\n";
+    return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+}
+
+QString PdfBuilder::write(const QString& path) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(build()) < 0)
+        throw std::runtime_error("cannot write test PDF");
+    return path;
+}
+
+} // namespace inkveil::test

@@ -1,0 +1,58 @@
+#pragma once
+
+// Builds small PDFs in code for the tests: pages with text at known places,
+// odd media boxes, rotation, annotations, Info entries and arbitrary extra
+// objects. Text uses the standard Helvetica font (no embedding), 1 pt = 1 unit.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <string>
+#include <vector>
+
+namespace inkveil::test {
+
+struct TextRun {
+    double x = 72;
+    double y = 720;
+    double size = 12;
+    std::string text; // Latin-1 bytes as written into the content stream
+};
+
+struct PageSpec {
+    double box[4] = {0, 0, 612, 792}; // /MediaBox as written
+    bool writeMediaBox = true;
+    int rotate = 0;
+    std::vector<TextRun> texts;
+    std::string extraContent;     // appended raw to the content stream
+    std::string extraResources;   // raw entries added inside /Resources << … >>
+    std::vector<std::string> annots; // raw annotation dictionaries "<< /Type /Annot … >>"
+    std::string extraPageEntries; // raw entries added to the page dictionary
+};
+
+class PdfBuilder {
+public:
+    PdfBuilder& page(PageSpec spec);
+    // A page of the given size with one line of text at (x, y).
+    PdfBuilder& textPage(const std::string& text, double x = 72, double y = 720, double size = 12);
+    PdfBuilder& info(const std::string& rawEntries);       // "/Title (x) /Author (y)"
+    PdfBuilder& catalogEntries(const std::string& raw);     // added to /Catalog
+    // Adds an object; returns its number for references ("N 0 R").
+    int object(const std::string& rawBody);
+
+    QByteArray build() const;
+    // Writes build() to path; returns path.
+    QString write(const QString& path) const;
+
+private:
+    std::vector<PageSpec> m_pages;
+    std::vector<std::string> m_objects; // extra objects, numbered after the fixed ones
+    std::string m_info;
+    std::string m_catalog;
+};
+
+// Escapes (, ) and \ for a PDF literal string.
+std::string pdfLiteral(const std::string& text);
+
+} // namespace inkveil::test

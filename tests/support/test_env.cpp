@@ -1,0 +1,38 @@
+#include "tests/support/test_env.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace inkveil::test {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+ProcessResult runProgram(const QString& program, const QStringList& args, int timeoutMs)
+{
+    QProcess process;
+    process.start(program, args);
+    ProcessResult result;
+    if (!process.waitForStarted(timeoutMs) || !process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+bool haveTool(const QString& name)
+{
+    return !QStandardPaths::findExecutable(name).isEmpty();
+}
+
+} // namespace inkveil::test

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace inkveil::test {
+
+// A fresh temporary folder per test, removed afterwards.
+class TempDirTest : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString dir() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QByteArray readAll(const QString& path);
+
+// Runs a program and returns its exit code, stdout and stderr.
+struct ProcessResult {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+ProcessResult runProgram(const QString& program, const QStringList& args, int timeoutMs = 120000);
+
+// Whether an external tool (pdftotext, qpdf, …) is on PATH.
+bool haveTool(const QString& name);
+
+} // namespace inkveil::test
