@@ -72,6 +72,15 @@ TemporaryOutput::~TemporaryOutput()
         ::close(m_fd);
 }
 
+void TemporaryOutput::checkInPlace(const QString& folder) const
+{
+    struct stat written {};
+    struct stat named {};
+    if (::fstat(m_fd, &written) != 0 || ::stat(QFile::encodeName(m_path).constData(), &named) != 0
+        || written.st_dev != named.st_dev || written.st_ino != named.st_ino)
+        throw FileError::fromErrno(folder, ENOENT);
+}
+
 QString TemporaryOutput::publish(const std::function<QString()>& chooseName)
 {
     const QByteArray from = QFile::encodeName(m_path);

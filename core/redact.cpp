@@ -61,7 +61,7 @@ bool cancelled(const CancelCheck& shouldCancel) { return shouldCancel && shouldC
 
 // Renders one page, blacks out its regions and appends it to the writer.
 void flattenPage(platform::Context& ctx, platform::Page& page, const std::vector<RedactionRegion>& regions,
-                 double scale, platform::ImagePdfWriter& writer)
+                 double scale, platform::ImagePdfWriter& writer, const CancelCheck& shouldCancel)
 {
     const Rect box = page.mediaBox().standardized();
     const auto pw = pixelExtent(box.width, scale);
@@ -76,11 +76,13 @@ void flattenPage(platform::Context& ctx, platform::Page& page, const std::vector
         // flip so that the box's lower-left lands on the bitmap's bottom-left.
         const platform::Matrix pageToPixel{scale, 0, 0, -scale, -box.x * scale, static_cast<double>(*ph) + box.y * scale};
         fz_cookie cookie{};
-        page.renderContents(ctx, bitmap, pageToPixel, &cookie);
+        page.renderContents(ctx, bitmap, pageToPixel, &cookie, shouldCancel);
         // A page drawn with errors may be missing content: never flatten it quietly.
         if (cookie.errors > 0)
             fail(Reason::pageNotRendered);
-    } catch (const platform::PdfError&) {
+    } catch (const platform::PdfError& e) {
+        if (e.aborted())
+            throw InkveilError::cancelled();
         fail(Reason::pageNotRendered);
     }
 
@@ -145,7 +147,7 @@ RedactionResult redact(const QString& source, const QString& destination, const 
             auto page = document->page(i);
             if (!page)
                 fail(Reason::sourcePageUnreadable);
-            flattenPage(ctx, *page, regions, scale, writer);
+            flattenPage(ctx, *page, regions, scale, writer, shouldCancel);
             if (progress)
                 progress(i + 1, pageCount);
         }
@@ -154,6 +156,7 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         throw FileError::fromErrno(output.path(), e.code().value());
     }
     document.reset();
+    output.checkInPlace(destination);
 
     const RedactionVerification verification = verify(output.path(), pageCount, static_cast<std::int64_t>(regions.size()), terms, regions);
 

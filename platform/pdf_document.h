@@ -3,6 +3,7 @@
 #include "core/geometry.h"
 #include "platform/bitmap.h"
 #include "platform/mu_context.h"
+#include "platform/watchdog.h"
 
 #include <QString>
 
@@ -56,9 +57,11 @@ public:
     // /Rotate, normalized to 0, 90, 180 or 270.
     int rotation() const { return m_rotation; }
 
-    // Plain text in reading order, lines ended by "\n". Throws PdfError.
+    // Plain text in reading order, lines ended by "\n". Throws PdfError, also
+    // when the page takes longer than the page time budget.
     QString text();
-    // Characters with boxes in page space; ligatures kept whole. Throws PdfError.
+    // Characters with boxes in page space; ligatures kept whole. Throws PdfError
+    // as text() does.
     std::vector<TextLine> textLines();
 
     // Annotations and widgets on the page.
@@ -67,18 +70,23 @@ public:
     void removeAnnotations();
 
     // Draws the page content (no annotations) into bitmap; pageToPixel maps page
-    // space to pixels (rows top-down). The cookie, if any, can abort and counts
-    // errors. Throws PdfError.
-    void renderContents(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie);
+    // space to pixels (rows top-down). The cookie, if any, counts errors. Throws
+    // PdfError: aborted() when cancelled says so (asked from another thread while
+    // the page is drawn), another code when the page time budget runs out.
+    void renderContents(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie,
+                        const Watchdog::CancelCheck& cancelled = {});
     // As renderContents, with annotations and widgets drawn on top.
-    void renderWithAnnotations(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie);
+    void renderWithAnnotations(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie,
+                               const Watchdog::CancelCheck& cancelled = {});
 
     pdf_page* get() const { return m_page; }
 
 private:
     friend class Document;
     Page(fz_context* ctx, pdf_page* page, int index, Rect mediaBox, int rotation);
-    void render(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie, bool annotations);
+    void render(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie,
+                const Watchdog::CancelCheck& cancelled, bool annotations);
+    fz_stext_page* loadStext(int flags);
 
     fz_context* m_ctx;
     pdf_page* m_page;
