@@ -66,8 +66,11 @@ TemporaryOutput::TemporaryOutput(const QString& folder)
 
 TemporaryOutput::~TemporaryOutput()
 {
-    if (!m_published && !m_path.isEmpty())
-        ::unlink(QFile::encodeName(m_path).constData());
+    // A folder that became read-only keeps the file: then at least not its
+    // content. The next run in the folder removes it.
+    if (!m_published && !m_path.isEmpty() && ::unlink(QFile::encodeName(m_path).constData()) != 0 && m_fd >= 0) {
+        [[maybe_unused]] const int ignored = ::ftruncate(m_fd, 0);
+    }
     if (m_fd >= 0)
         ::close(m_fd);
 }
