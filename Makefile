@@ -1,9 +1,11 @@
 # The README's two entry points. Both install what they need first.
 BUILD_DIR ?= build
 TEST_BUILD_DIR ?= build-sanitize
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= 2
 
-.PHONY: deps build run test bench clean
+.PHONY: deps build run test fuzz bench clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -25,5 +27,9 @@ test: deps $(TEST_BUILD_DIR)/build.ninja
 	cd $(TEST_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# Each fuzz target for FUZZ_SECONDS; findings land in $(FUZZ_BUILD_DIR)/findings.
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_BUILD_DIR)
+
 clean:
-	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(FUZZ_BUILD_DIR)
