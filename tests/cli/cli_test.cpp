@@ -21,6 +21,12 @@
 
 #include <signal.h>
 
+// Readable failure messages for Qt strings.
+static void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
 using namespace inkveil;
 using inkveil::test::PageSpec;
 using inkveil::test::PdfBuilder;
@@ -201,6 +207,28 @@ TEST_F(CliTest, RedactWritesEveryDocumentAndPrintsEachOutput)
     }
 }
 
+TEST_F(CliTest, ProgressShowsOnATerminal)
+{
+    if (!inkveil::test::haveTool(QStringLiteral("script")))
+        GTEST_SKIP() << "script (util-linux) is not installed";
+    const QString pdf = textPdf(QStringLiteral("a.pdf"), "Jane", 2);
+    const auto quoted = [](QString s) {
+        return QLatin1Char('\'') + s.replace(QLatin1String("'"), QLatin1String("'\\''")) + QLatin1Char('\'');
+    };
+    const QString command = QStringList{quoted(kCli), QStringLiteral("redact"), QStringLiteral("-o"),
+                                        quoted(path(QStringLiteral("out"))), QStringLiteral("-f"),
+                                        QStringLiteral("Jane"), quoted(pdf)}
+                                .join(QLatin1Char(' '));
+
+    // script gives the program a terminal; what it printed comes back on our stdout.
+    const ProcessResult r = inkveil::test::runProgram(
+        QStringLiteral("script"), {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("[1/1] a.pdf: page 1 of 2")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("[1/1] a.pdf: page 2 of 2")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("a \xE2\x80\x94 Redacted.pdf"));
+}
+
 TEST_F(CliTest, RedactJsonGivesOneObjectPerDocument)
 {
     const QString a = textPdf(QStringLiteral("a.pdf"), "Jane Doe", 3);
@@ -240,8 +268,8 @@ TEST_F(CliTest, FailureOnALaterDocumentTakesBackTheRun)
 
     // A folder the run creates disappears with it.
     const QString fresh = path(QStringLiteral("fresh/out"));
-    ProcessResult r = cli({QStringLiteral("redact"), QStringLiteral("-o"), fresh, QStringLiteral("-f"),
-                           QStringLiteral("Jane"), in});
+    const QString area = QStringLiteral("1:0.1,0.1,0.2,0.2");
+    ProcessResult r = cli({QStringLiteral("redact"), QStringLiteral("-o"), fresh, QStringLiteral("-a"), area, in});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_EQ(QString::fromUtf8(r.err).trimmed(), QStringLiteral("Could not read x.pdf."));
@@ -256,7 +284,7 @@ TEST_F(CliTest, FailureOnALaterDocumentTakesBackTheRun)
     ASSERT_TRUE(note.open(QIODevice::WriteOnly));
     note.close();
 
-    r = cli({QStringLiteral("redact"), QStringLiteral("-o"), out, QStringLiteral("-f"), QStringLiteral("Jane"), in});
+    r = cli({QStringLiteral("redact"), QStringLiteral("-o"), out, QStringLiteral("-a"), area, in});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(QString::fromUtf8(r.err).trimmed(), QStringLiteral("Could not read x.pdf."));
     EXPECT_EQ(entriesOf(out), (QStringList{QStringLiteral("a \u2014 Redacted.pdf"), QStringLiteral("notes.txt")}));
