@@ -19,12 +19,6 @@
 
 #include <signal.h>
 
-// Readable failure messages for Qt strings.
-static void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
 using namespace inkveil;
 using inkveil::test::PageSpec;
 using inkveil::test::PdfBuilder;
