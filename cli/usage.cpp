@@ -31,8 +31,10 @@ QString usageText()
         "  --pages N               expected page count (default: the file's own)\n"
         "  -f, --find PHRASE       a phrase that must not be found (repeatable)\n"
         "list     prints the PDFs a run would process, with their page counts.\n"
+        "  --json                  one JSON object per line (find, list)\n"
         "\n"
-        "Exit status: 0 success, 1 failure, 2 bad usage, 130 interrupted.");
+        "Put -- before file names that begin with a dash.\n"
+        "Exit status: 0 success, 1 failure, 2 bad usage, 130 interrupted, 143 terminated.");
 }
 
 QString nothingFoundText()
