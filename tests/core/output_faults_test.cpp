@@ -4,8 +4,11 @@
 #include "tests/support/test_env.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QThread>
 
 #include <fcntl.h>
 #include <sched.h>
@@ -294,3 +297,26 @@ INSTANTIATE_TEST_SUITE_P(Moments, KilledRunTest, ::testing::Values(1, kPages),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param == 1 ? std::string("AfterFirstPage") : std::string("AfterLastPage");
                          });
+
+// The shipped program, killed once its partial output has appeared.
+TEST_F(OutputFaultTest, CommandLineKilledMidDocument)
+{
+    QProcess cli;
+    cli.start(QStringLiteral(INKVEIL_CLI_PATH), {QStringLiteral("redact"), QStringLiteral("-o"), m_out, QStringLiteral("-a"),
+                                                 QStringLiteral("1:0.1,0.85,0.4,0.06"), QStringLiteral("-r"),
+                                                 QStringLiteral("300"), m_source});
+    ASSERT_TRUE(cli.waitForStarted());
+    QElapsedTimer waited;
+    waited.start();
+    while (partials(m_out).isEmpty() && cli.state() == QProcess::Running && waited.elapsed() < 60000)
+        QThread::msleep(2);
+    ASSERT_EQ(cli.state(), QProcess::Running) << "finished before it could be killed";
+    ::kill(static_cast<pid_t>(cli.processId()), SIGKILL);
+    cli.waitForFinished();
+    EXPECT_EQ(cli.exitStatus(), QProcess::CrashExit);
+
+    EXPECT_EQ(partials(m_out).size(), 1);
+    EXPECT_EQ(entries(m_out), partials(m_out));
+    EXPECT_EQ(redactAndTell(m_source, m_out).text, QStringLiteral("ok"));
+    EXPECT_EQ(entries(m_out), QStringList{QStringLiteral("Noise \u2014 Redacted.pdf")});
+}
