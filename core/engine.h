@@ -55,6 +55,9 @@ QStringList discover(const QStringList& locations);
 // Every occurrence of every term, one region per page it touches, sorted by
 // page and then from the top of the page down.
 std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms);
+// As above; everyPageRead becomes false when the text of a page could not be
+// read in full, so that an occurrence there may have been missed.
+std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms, bool& everyPageRead);
 
 // " — Redacted": appended to the source's base name.
 inline const QString kRedactedSuffix = QStringLiteral(" \u2014 Redacted");

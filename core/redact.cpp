@@ -118,7 +118,12 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         throw InkveilError::empty(source);
 
     const QStringList terms = cleanedTerms(plan.searchTerms);
-    const std::vector<RedactionRegion> regions = collectRegions(plan.regions, searchRegions(*document, terms));
+    bool everyPageRead = true;
+    const std::vector<RedactionRegion> found = searchRegions(*document, terms, everyPageRead);
+    // A phrase on a page whose text could not be read would stay visible.
+    if (!everyPageRead)
+        fail(Reason::pageNotRendered);
+    const std::vector<RedactionRegion> regions = collectRegions(plan.regions, found);
     if (regions.empty())
         throw InkveilError::noRedactions();
     for (const RedactionRegion& region : regions) {

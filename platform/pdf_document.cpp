@@ -65,7 +65,7 @@ Page::Page(Page&& other) noexcept
 
 // Reads the page's structured text in MuPDF's display space (y down), within the
 // page time budget. The caller drops the result. Throws PdfError.
-fz_stext_page* Page::loadStext(int flags)
+fz_stext_page* Page::loadStext(int flags, bool* complete)
 {
     fz_context* ctx = m_ctx;
     fz_stext_page* text = nullptr;
@@ -95,10 +95,12 @@ fz_stext_page* Page::loadStext(int flags)
     }
     if (!text)
         throw PdfError(fz_caught(ctx), fz_caught_message(ctx));
+    if (complete)
+        *complete = cookie.errors == 0 && cookie.incomplete == 0;
     return text;
 }
 
-std::vector<TextLine> Page::textLines()
+std::vector<TextLine> Page::textLines(bool* complete)
 {
     fz_context* ctx = m_ctx;
     fz_matrix toPage = fz_identity;
@@ -110,7 +112,7 @@ std::vector<TextLine> Page::textLines()
         toPage = fz_invert_matrix(pageCtm);
     }
     fz_catch(ctx) { throw PdfError(fz_caught(ctx), fz_caught_message(ctx)); }
-    const StextPage text(ctx, loadStext(FZ_STEXT_PRESERVE_LIGATURES));
+    const StextPage text(ctx, loadStext(FZ_STEXT_PRESERVE_LIGATURES, complete));
 
     std::vector<TextLine> lines;
     for (fz_stext_block* block = text->first_block; block; block = block->next) {
@@ -129,9 +131,9 @@ std::vector<TextLine> Page::textLines()
     return lines;
 }
 
-QString Page::text()
+QString Page::text(bool* complete)
 {
-    const StextPage text(m_ctx, loadStext(0));
+    const StextPage text(m_ctx, loadStext(0, complete));
 
     QString result;
     for (fz_stext_block* block = text->first_block; block; block = block->next) {

@@ -57,12 +57,13 @@ public:
     // /Rotate, normalized to 0, 90, 180 or 270.
     int rotation() const { return m_rotation; }
 
-    // Plain text in reading order, lines ended by "\n". Throws PdfError, also
-    // when the page takes longer than the page time budget.
-    QString text();
-    // Characters with boxes in page space; ligatures kept whole. Throws PdfError
-    // as text() does.
-    std::vector<TextLine> textLines();
+    // Plain text in reading order, lines ended by "\n". complete, if given, tells
+    // whether all of the content was read: MuPDF skips what it cannot
+    // interpret (or hold in memory) and goes on. Throws PdfError, also when the
+    // page takes longer than the page time budget.
+    QString text(bool* complete = nullptr);
+    // Characters with boxes in page space; ligatures kept whole. As text().
+    std::vector<TextLine> textLines(bool* complete = nullptr);
 
     // Annotations and widgets on the page.
     int annotationCount();
@@ -86,7 +87,7 @@ private:
     Page(fz_context* ctx, pdf_page* page, int index, Rect mediaBox, int rotation);
     void render(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie,
                 const Watchdog::CancelCheck& cancelled, bool annotations);
-    fz_stext_page* loadStext(int flags);
+    fz_stext_page* loadStext(int flags, bool* complete);
 
     fz_context* m_ctx;
     pdf_page* m_page;

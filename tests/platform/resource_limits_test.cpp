@@ -93,6 +93,7 @@ TEST_F(ResourceLimitsTest, MemoryIsCountedAndCapped)
 {
     platform::Context ctx;
     limitToMoreThanNow(32u << 20);
+    platform::resetPeakMemoryInUse();
     const std::size_t before = platform::memoryInUse();
     {
         auto bitmap = platform::Bitmap::newRgb(ctx, 2000, 2000);
@@ -146,6 +147,39 @@ TEST_F(ResourceLimitsTest, MemoryMuPdfNeedsBesideThePageIsCappedToo)
     EXPECT_EQ(failureOf(plainSource, path(QStringLiteral("plain")), markPlan()), QString());
     EXPECT_EQ(failureOf(maskedSource, path(QStringLiteral("masked")), markPlan()), kNotRendered);
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("masked"))));
+}
+
+// Text needs far more memory than drawing: a page whose text cannot be read in
+// full must not be flattened with its phrase unfound, visible and "verified".
+TEST_F(ResourceLimitsTest, PhraseOnAPageWhoseTextCannotBeReadFailsTheRun)
+{
+    PageSpec page;
+    page.texts.push_back({72, 750, 12, "John Smith"});
+    const std::string line(250, 'x');
+    for (int i = 0; i < 800; ++i)
+        page.texts.push_back({10, 700.0 - i * 0.8, 2, line});
+    const QString source = PdfBuilder().page(page).write(path(QStringLiteral("dense.pdf")));
+    RedactionPlan plan;
+    plan.searchTerms = {QStringLiteral("John Smith")};
+    plan.regions = {RedactionRegion(0, Rect{0.8, 0, 0.1, 0.1})}; // elsewhere
+    plan.dpi = 96;
+
+    // Reading this page's text takes about 14 MB, drawing it under 3 MB.
+    limitToMoreThanNow(8u << 20);
+    const QString out = path(QStringLiteral("out"));
+    EXPECT_EQ(failureOf(source, out, plan), kNotRendered);
+    EXPECT_FALSE(QFileInfo::exists(out));
+
+    platform::Context ctx;
+    auto document = platform::Document::open(ctx, source);
+    ASSERT_TRUE(document);
+    bool complete = true;
+    try {
+        document->page(0)->textLines(&complete);
+    } catch (const platform::PdfError&) {
+        complete = false;
+    }
+    EXPECT_FALSE(complete);
 }
 
 TEST_F(ResourceLimitsTest, PageThatRunsForeverIsStoppedByTheTimeBudget)
