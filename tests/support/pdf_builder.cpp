@@ -71,7 +71,10 @@ QByteArray PdfBuilder::build() const
         kids += std::to_string(firstPage + 2 * i) + " 0 R ";
     bodies[0] = "<< /Type /Catalog /Pages 2 0 R " + m_catalog + " >>";
     bodies[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(m_pages.size()) + " >>";
-    bodies[2] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
+    bool anyText = false;
+    for (const PageSpec& p : m_pages)
+        anyText = anyText || !p.texts.empty();
+    bodies[2] = anyText ? "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>" : "null";
     bodies[3] = "<< " + m_info + " >>";
 
     for (size_t i = 0; i < m_pages.size(); ++i) {
@@ -87,7 +90,7 @@ QByteArray PdfBuilder::build() const
             page += "/MediaBox [" + num(p.box[0]) + " " + num(p.box[1]) + " " + num(p.box[2]) + " " + num(p.box[3]) + "] ";
         if (p.rotate)
             page += "/Rotate " + std::to_string(p.rotate) + " ";
-        page += "/Resources << /Font << /F1 3 0 R >> " + p.extraResources + " >> ";
+        page += "/Resources << " + std::string(p.texts.empty() ? "" : "/Font << /F1 3 0 R >> ") + p.extraResources + " >> ";
         page += "/Contents " + std::to_string(firstPage + 1 + 2 * i) + " 0 R ";
         if (!p.annots.empty()) {
             page += "/Annots [";
@@ -118,6 +121,19 @@ QByteArray PdfBuilder::build() const
     out += "trailer\n<< /Size " + std::to_string(bodies.size() + 1) + " /Root 1 0 R /Info 4 0 R >>\nstartxref\n"
         + std::to_string(xref) + "\n%%EOF\n";
     return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+}
+
+PdfBuilder& PdfBuilder::imagePage(int grey, double width, double height)
+{
+    const int image = object("<< /Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceGray "
+                             "/BitsPerComponent 8 /Length 4 >>\nstream\n"
+                             + std::string(4, static_cast<char>(grey)) + "\nendstream");
+    PageSpec spec;
+    spec.box[2] = width;
+    spec.box[3] = height;
+    spec.extraResources = "/XObject << /Im0 " + std::to_string(image) + " 0 R >>";
+    spec.extraContent = "q " + num(width) + " 0 0 " + num(height) + " 0 0 cm /Im0 Do Q";
+    return page(std::move(spec));
 }
 
 QString PdfBuilder::write(const QString& path) const

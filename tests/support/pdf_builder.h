@@ -36,6 +36,8 @@ public:
     PdfBuilder& page(PageSpec spec);
     // A page of the given size with one line of text at (x, y).
     PdfBuilder& textPage(const std::string& text, double x = 72, double y = 720, double size = 12);
+    // A page holding nothing but one grey image drawn over it, as our outputs do.
+    PdfBuilder& imagePage(int grey = 0x80, double width = 612, double height = 792);
     PdfBuilder& info(const std::string& rawEntries);       // "/Title (x) /Author (y)"
     PdfBuilder& catalogEntries(const std::string& raw);     // added to /Catalog
     // Adds an object; returns its number for references ("N 0 R").

@@ -1,0 +1,166 @@
+#include "core/engine.h"
+#include "core/output_file.h"
+#include "core/pixel_geometry.h"
+
+#include "platform/image_pdf_writer.h"
+#include "platform/pdf_document.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+#include <system_error>
+#include <unordered_set>
+
+namespace inkveil::InkveilEngine {
+
+namespace {
+
+QStringList cleanedTerms(const QStringList& terms)
+{
+    QStringList cleaned;
+    for (const QString& term : terms) {
+        const QString trimmed = term.trimmed();
+        if (!trimmed.isEmpty())
+            cleaned.append(trimmed);
+    }
+    return cleaned;
+}
+
+// Plan regions then found ones, each once; first occurrence keeps its place.
+std::vector<RedactionRegion> collectRegions(const std::vector<RedactionRegion>& marked,
+                                            const std::vector<RedactionRegion>& found)
+{
+    std::unordered_set<RedactionRegion> seen;
+    std::vector<RedactionRegion> regions;
+    for (const auto* list : {&marked, &found}) {
+        for (const RedactionRegion& region : *list) {
+            if (seen.insert(region).second)
+                regions.push_back(region);
+        }
+    }
+    return regions;
+}
+
+bool isValid(const RedactionRegion& region, std::int64_t pageCount)
+{
+    const Rect r = region.normalizedRect().standardized();
+    return region.pageIndex() >= 0 && region.pageIndex() < pageCount && r.width > 0 && r.height > 0;
+}
+
+double clampedDpi(double dpi)
+{
+    if (std::isnan(dpi))
+        return RedactionPlan().dpi;
+    return std::clamp(dpi, 96.0, 400.0);
+}
+
+bool cancelled(const CancelCheck& shouldCancel) { return shouldCancel && shouldCancel(); }
+
+[[noreturn]] void fail(const QString& reason) { throw InkveilError::verificationFailed(reason); }
+
+// Renders one page, blacks out its regions and appends it to the writer.
+void flattenPage(platform::Context& ctx, platform::Page& page, const std::vector<RedactionRegion>& regions,
+                 double scale, platform::ImagePdfWriter& writer)
+{
+    const Rect box = page.mediaBox().standardized();
+    const auto pw = pixelExtent(box.width, scale);
+    const auto ph = pixelExtent(box.height, scale);
+    if (!pw || !ph || *pw * *ph > kMaxPagePixels)
+        fail(Reason::pageNotRendered);
+
+    platform::Bitmap bitmap;
+    try {
+        bitmap = platform::Bitmap::newRgb(ctx, static_cast<int>(*pw), static_cast<int>(*ph));
+        // Page space to pixels: scale, move the box's corner to the origin, and
+        // flip so that the box's lower-left lands on the bitmap's bottom-left.
+        const platform::Matrix pageToPixel{scale, 0, 0, -scale, -box.x * scale, static_cast<double>(*ph) + box.y * scale};
+        fz_cookie cookie{};
+        page.renderContents(ctx, bitmap, pageToPixel, &cookie);
+        // A page drawn with errors may be missing content: never flatten it quietly.
+        if (cookie.errors > 0)
+            fail(Reason::pageNotRendered);
+    } catch (const platform::PdfError&) {
+        fail(Reason::pageNotRendered);
+    }
+
+    for (const RedactionRegion& region : regions) {
+        if (region.pageIndex() != page.index())
+            continue;
+        const PixelRect p = outwardPixels(denormalize(region.normalizedRect(), box), box, scale, *ph);
+        bitmap.fillBlack(p.x0, p.y0, p.x1, p.y1);
+    }
+
+    platform::EncodedImage image;
+    try {
+        image = platform::encodePageImage(bitmap);
+    } catch (const std::bad_alloc&) {
+        fail(Reason::renderedPageInvalid);
+    } catch (const std::runtime_error&) {
+        fail(Reason::renderedPageInvalid);
+    }
+    writer.addPage(box.width, box.height, page.rotation(), image);
+}
+
+} // namespace
+
+RedactionResult redact(const QString& source, const QString& destination, const RedactionPlan& plan,
+                       const CancelCheck& shouldCancel, const PageProgress& progress)
+{
+    platform::Context ctx;
+    auto document = platform::Document::open(ctx, source);
+    if (!document)
+        throw InkveilError::unreadable(source);
+    const std::int64_t pageCount = document->pageCount();
+    if (pageCount < 1)
+        throw InkveilError::empty(source);
+
+    const QStringList terms = cleanedTerms(plan.searchTerms);
+    const std::vector<RedactionRegion> regions = collectRegions(plan.regions, searchRegions(*document, terms));
+    if (regions.empty())
+        throw InkveilError::noRedactions();
+    for (const RedactionRegion& region : regions) {
+        if (!isValid(region, pageCount))
+            throw InkveilError::invalidRegion();
+    }
+    if (cancelled(shouldCancel))
+        throw InkveilError::cancelled();
+
+    for (int i = 0; i < pageCount; ++i) {
+        if (auto page = document->page(i))
+            page->removeAnnotations();
+    }
+    const double scale = clampedDpi(plan.dpi) / 72.0;
+
+    // Pages stream into a temporary file beside the output: memory stays flat, and
+    // nothing appears under the final name until the file is complete and checked.
+    CreatedFolders folders(destination);
+    TemporaryOutput::removeAbandoned(destination);
+    TemporaryOutput output(destination);
+    try {
+        platform::ImagePdfWriter writer(output.fd());
+        for (int i = 0; i < pageCount; ++i) {
+            if (cancelled(shouldCancel))
+                throw InkveilError::cancelled();
+            auto page = document->page(i);
+            if (!page)
+                fail(Reason::sourcePageUnreadable);
+            flattenPage(ctx, *page, regions, scale, writer);
+            if (progress)
+                progress(i + 1, pageCount);
+        }
+        writer.finish();
+    } catch (const std::system_error& e) {
+        throw FileError::fromErrno(output.path(), e.code().value());
+    }
+    document.reset();
+
+    const RedactionVerification verification = verify(output.path(), pageCount, static_cast<std::int64_t>(regions.size()), terms, regions);
+
+    const QString base = QFileInfo(source).completeBaseName() + kRedactedSuffix;
+    const QString published = output.publish([&] { return availableURL(destination, base); });
+    folders.keep();
+    return RedactionResult{published, verification};
+}
+
+} // namespace inkveil::InkveilEngine

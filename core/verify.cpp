@@ -1,0 +1,100 @@
+#include "core/engine.h"
+#include "core/pixel_geometry.h"
+
+#include "platform/output_inspection.h"
+#include "platform/pdf_document.h"
+
+namespace inkveil::InkveilEngine {
+
+namespace {
+
+[[noreturn]] void fail(const QString& reason) { throw InkveilError::verificationFailed(reason); }
+
+bool counts(const platform::InfoValue& value)
+{
+    switch (value.kind) {
+    case platform::InfoValue::Kind::missing:
+        return false;
+    case platform::InfoValue::Kind::text:
+        return !value.text.isEmpty();
+    case platform::InfoValue::Kind::list:
+        return value.listSize > 0;
+    case platform::InfoValue::Kind::other:
+        return true;
+    }
+    return true;
+}
+
+bool hasPersonalMetadata(platform::Document& document)
+{
+    for (const char* key : {"Title", "Author", "Subject", "Keywords"}) {
+        if (counts(document.info(key)))
+            return true;
+    }
+    return false;
+}
+
+bool regionsAreBlack(platform::Document& document, platform::Page& page, const std::vector<RedactionRegion>& regions)
+{
+    std::optional<platform::DecodedImage> image;
+    for (const RedactionRegion& region : regions) {
+        if (region.pageIndex() != page.index())
+            continue;
+        if (!image) {
+            image = platform::DecodedImage::load(document, page);
+            if (!image)
+                return false;
+        }
+        const PixelRect p = inwardPixels(region.normalizedRect(), image->width(), image->height());
+        if (!image->isBlack(p.x0, p.y0, p.x1, p.y1))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+RedactionVerification verify(const QString& output, std::int64_t expectedPages, std::int64_t redactionCount,
+                             const QStringList& forbiddenTerms, const std::vector<RedactionRegion>& paintedRegions)
+{
+    platform::Context ctx;
+    auto document = platform::Document::open(ctx, output);
+    if (!document || document->pageCount() != expectedPages)
+        fail(Reason::pageCountChanged);
+
+    bool textFound = false;
+    bool annotationsFound = false;
+    // Beyond text and annotations: anything but one image per page could carry
+    // something of the source (fonts, forms, attachments, scripts, metadata).
+    bool foreignContent = platform::documentHasForeignObjects(*document);
+    for (int i = 0; i < document->pageCount(); ++i) {
+        auto page = document->page(i);
+        if (!page)
+            fail(Reason::pageUnreadable);
+        QString text;
+        try {
+            text = page->text();
+        } catch (const platform::PdfError&) {
+            fail(Reason::pageUnreadable);
+        }
+        if (!textFound && !text.trimmed().isEmpty())
+            textFound = true;
+        if (!annotationsFound && page->annotationCount() > 0)
+            annotationsFound = true;
+        for (const QString& term : forbiddenTerms) {
+            if (text.contains(term, Qt::CaseInsensitive))
+                fail(Reason::textSelectable);
+        }
+        if (!foreignContent && !platform::pageHoldsOnlyOneImage(*document, *page))
+            foreignContent = true;
+        if (!regionsAreBlack(*document, *page, paintedRegions))
+            fail(Reason::markNotCovered);
+    }
+
+    if (hasPersonalMetadata(*document) || textFound || annotationsFound || foreignContent)
+        fail(Reason::hiddenContent);
+
+    return RedactionVerification{document->pageCount(), redactionCount, false, false, false};
+}
+
+} // namespace inkveil::InkveilEngine

@@ -1,0 +1,312 @@
+#include "core/engine.h"
+#include "tests/support/pdf_builder.h"
+#include "tests/support/poppler.h"
+#include "tests/support/test_env.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sys/stat.h>
+
+using namespace inkveil;
+using inkveil::test::PageSpec;
+using inkveil::test::PdfBuilder;
+
+namespace {
+
+RedactionPlan planWith(std::vector<RedactionRegion> regions, double dpi = 200)
+{
+    RedactionPlan plan;
+    plan.regions = std::move(regions);
+    plan.dpi = dpi;
+    return plan;
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+// Runs redact and returns the error text it throws ("" when it succeeds).
+QString failureOf(const QString& source, const QString& out, const RedactionPlan& plan,
+                  const InkveilEngine::CancelCheck& cancel = {})
+{
+    try {
+        InkveilEngine::redact(source, out, plan, cancel);
+    } catch (const Error& e) {
+        return e.description();
+    }
+    return {};
+}
+
+} // namespace
+
+class RedactTest : public inkveil::test::TempDirTest {
+protected:
+    QString twoPageSource()
+    {
+        return PdfBuilder()
+            .textPage("Secret John Smith", 72, 700)
+            .textPage("Second page text", 72, 700)
+            .info("/Title (Board minutes) /Author (Jane) /Keywords (merger)")
+            .write(path(QStringLiteral("Contract.pdf")));
+    }
+};
+
+TEST_F(RedactTest, FlattensEveryPageAndBlacksOutTheMark)
+{
+    const QString source = twoPageSource();
+    const QByteArray before = inkveil::test::readAll(source);
+    const QString out = path(QStringLiteral("out"));
+
+    const RedactionRegion mark(0, Rect{0.1, 0.85, 0.4, 0.06});
+    const RedactionResult result = InkveilEngine::redact(source, out, planWith({mark, mark}));
+
+    EXPECT_EQ(QFileInfo(result.output).fileName(), QStringLiteral("Contract \u2014 Redacted.pdf"));
+    EXPECT_EQ(result.verification, (RedactionVerification{2, 1, false, false, false}));
+    EXPECT_EQ(inkveil::test::readAll(source), before);
+    EXPECT_EQ(entries(out), QStringList{QStringLiteral("Contract \u2014 Redacted.pdf")});
+
+    if (!inkveil::test::havePoppler())
+        GTEST_SKIP() << "poppler-utils and qpdf not installed";
+    EXPECT_TRUE(inkveil::test::popplerText(result.output).trimmed().isEmpty());
+    EXPECT_EQ(inkveil::test::popplerFontCount(result.output), 0);
+    EXPECT_TRUE(inkveil::test::qpdfCheckPasses(result.output));
+    const QString info = inkveil::test::popplerInfo(result.output);
+    EXPECT_FALSE(info.contains(QStringLiteral("Board minutes")));
+    EXPECT_FALSE(info.contains(QStringLiteral("Jane")));
+    const auto images = inkveil::test::popplerImages(result.output);
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].page, 1);
+    EXPECT_EQ(images[1].page, 2);
+
+    // The mark is black; the second page is the plain rendering.
+    const auto first = inkveil::test::popplerPageImage(result.output, 1);
+    ASSERT_TRUE(first);
+    const int x = static_cast<int>(0.3 * first->width);
+    const int y = static_cast<int>((1 - 0.88) * first->height);
+    EXPECT_TRUE(first->isBlack(x, y));
+    EXPECT_FALSE(first->isBlack(first->width / 2, first->height / 2));
+}
+
+class PixelSizeTest : public inkveil::test::TempDirTest,
+                      public ::testing::WithParamInterface<std::tuple<double, int, int>> {};
+
+TEST_P(PixelSizeTest, LetterPageAtResolution)
+{
+    const auto [dpi, width, height] = GetParam();
+    const QString source = PdfBuilder().textPage("Letter").write(path(QStringLiteral("letter.pdf")));
+    const auto result = InkveilEngine::redact(source, dir(), planWith({RedactionRegion(0, Rect{0, 0, 0.1, 0.1})}, dpi));
+    if (!inkveil::test::havePoppler())
+        GTEST_SKIP();
+    const auto images = inkveil::test::popplerImages(result.output);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].width, width);
+    EXPECT_EQ(images[0].height, height);
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, PixelSizeTest,
+                         ::testing::Values(std::make_tuple(150.0, 1275, 1650), std::make_tuple(200.0, 1700, 2200),
+                                           std::make_tuple(300.0, 2550, 3300),
+                                           std::make_tuple(50.0, 816, 1056),     // clamped to 96
+                                           std::make_tuple(1000.0, 3400, 4400))); // clamped to 400
+
+TEST_F(RedactTest, BoxCoversEveryPixelItTouches)
+{
+    // A mid-grey page; the mark's edges fall inside pixels at 150 dpi.
+    PageSpec grey;
+    grey.extraContent = "0.5 g 0 0 612 792 re f";
+    const QString source = PdfBuilder().page(grey).write(path(QStringLiteral("grey.pdf")));
+    const Rect n{100.3 / 612, 200.3 / 792, 50.0 / 612, 40.0 / 792};
+    const auto result = InkveilEngine::redact(source, dir(), planWith({RedactionRegion(0, n)}, 150));
+    if (!inkveil::test::havePoppler())
+        GTEST_SKIP();
+    const auto img = inkveil::test::popplerPageImage(result.output, 1);
+    ASSERT_TRUE(img);
+    const double s = 150.0 / 72;
+    const int x0 = static_cast<int>(std::floor(100.3 * s)), x1 = static_cast<int>(std::ceil(150.3 * s));
+    const int top = img->height - static_cast<int>(std::ceil(240.3 * s));
+    const int bottom = img->height - static_cast<int>(std::floor(200.3 * s));
+    for (int y = top; y < bottom; ++y) {
+        ASSERT_TRUE(img->isBlack(x0, y)) << y;
+        ASSERT_TRUE(img->isBlack(x1 - 1, y)) << y;
+    }
+    for (int x = x0; x < x1; ++x) {
+        ASSERT_TRUE(img->isBlack(x, top)) << x;
+        ASSERT_TRUE(img->isBlack(x, bottom - 1)) << x;
+    }
+    // Just outside stays the page's grey.
+    EXPECT_FALSE(img->isBlack(x0 - 1, (top + bottom) / 2));
+    EXPECT_FALSE(img->isBlack(x1, (top + bottom) / 2));
+    EXPECT_FALSE(img->isBlack((x0 + x1) / 2, top - 1));
+    EXPECT_FALSE(img->isBlack((x0 + x1) / 2, bottom));
+}
+
+TEST_F(RedactTest, OddMediaBoxAndRotationArePreserved)
+{
+    PageSpec shifted;
+    shifted.box[0] = 100; shifted.box[1] = 100; shifted.box[2] = 712; shifted.box[3] = 892;
+    shifted.rotate = 90;
+    shifted.texts.push_back({150, 150, 12, "Corner"});
+    const QString source = PdfBuilder().page(shifted).write(path(QStringLiteral("shifted.pdf")));
+    // Bottom-left quarter of the page.
+    const auto result = InkveilEngine::redact(source, dir(), planWith({RedactionRegion(0, Rect{0, 0, 0.5, 0.5})}, 72 * 2));
+    if (!inkveil::test::havePoppler())
+        GTEST_SKIP();
+    const QString info = inkveil::test::popplerInfo(result.output);
+    EXPECT_TRUE(info.contains(QStringLiteral("612 x 792 pts"))) << qPrintable(info);
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page rot:\\s+90")))) << qPrintable(info);
+    const auto img = inkveil::test::popplerPageImage(result.output, 1);
+    ASSERT_TRUE(img);
+    // The image is the unrotated media box: the mark sits bottom-left in it.
+    EXPECT_EQ(img->width, 1224);
+    EXPECT_TRUE(img->isBlack(10, img->height - 10));
+    EXPECT_TRUE(img->isBlack(img->width / 2 - 2, img->height / 2 + 2));
+    EXPECT_FALSE(img->isBlack(img->width / 2 + 2, img->height / 2 - 2));
+}
+
+TEST_F(RedactTest, AnnotationsAndFormsDoNotSurvive)
+{
+    PageSpec page;
+    page.texts.push_back({72, 700, 12, "Body"});
+    page.annots = {"<< /Type /Annot /Subtype /Text /Rect [100 100 120 120] /Contents (sticky secret) >>",
+                   "<< /Type /Annot /Subtype /FreeText /Rect [200 200 400 240] /Contents (free secret) /DA (/Helv 12 Tf 0 g) >>",
+                   "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (field secret) /Rect [72 500 300 520] >>"};
+    const QString source = PdfBuilder().page(page).write(path(QStringLiteral("annotated.pdf")));
+    const auto result = InkveilEngine::redact(source, dir(), planWith({RedactionRegion(0, Rect{0, 0, 0.01, 0.01})}));
+    EXPECT_FALSE(result.verification.hasAnnotations);
+    if (!inkveil::test::havePoppler())
+        GTEST_SKIP();
+    const QString text = inkveil::test::popplerText(result.output);
+    EXPECT_FALSE(text.contains(QStringLiteral("secret"))) << qPrintable(text);
+}
+
+TEST_F(RedactTest, InvalidPlansFailBeforeAnythingIsWritten)
+{
+    const QString source = PdfBuilder().textPage("a").textPage("b").textPage("c").write(path(QStringLiteral("three.pdf")));
+    const QString out = path(QStringLiteral("deep/out"));
+    const QString invalid = InkveilError::invalidRegion().description();
+    EXPECT_EQ(failureOf(source, out, planWith({RedactionRegion(5, Rect{0, 0, 0.5, 0.5})})), invalid);
+    EXPECT_EQ(failureOf(source, out, planWith({RedactionRegion(-1, Rect{0, 0, 0.5, 0.5})})), invalid);
+    EXPECT_EQ(failureOf(source, out, planWith({RedactionRegion(0, Rect{0.2, 0.2, 0, 0.5})})), invalid);
+
+    RedactionPlan blank;
+    blank.searchTerms = {QStringLiteral("   "), QStringLiteral("\t\n")};
+    EXPECT_EQ(failureOf(source, out, blank), QStringLiteral("Mark an area or add a search phrase before redacting."));
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("deep"))));
+}
+
+TEST_F(RedactTest, CancellationLeavesNothingBehind)
+{
+    PdfBuilder tenPages;
+    for (int i = 0; i < 10; ++i)
+        tenPages.textPage("Page " + std::to_string(i + 1));
+    const QString source = tenPages.write(path(QStringLiteral("ten.pdf")));
+    const QString out = path(QStringLiteral("a/b/c"));
+    const auto plan = planWith({RedactionRegion(0, Rect{0, 0, 0.5, 0.5})}, 96);
+    const QString cancelledText = QStringLiteral("Redaction was cancelled. No output was saved.");
+
+    EXPECT_EQ(failureOf(source, out, plan, [] { return true; }), cancelledText);
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("a"))));
+
+    // Asked once after the checks, then once before each page: true while page 3
+    // is being drawn stops before page 4.
+    int asked = 0;
+    EXPECT_EQ(failureOf(source, out, plan, [&] { return ++asked > 4; }), cancelledText);
+    EXPECT_EQ(asked, 5);
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("a"))));
+
+    // An existing destination stays, and stays empty.
+    QDir().mkpath(out);
+    EXPECT_EQ(failureOf(source, out, plan, [&] { return ++asked > 7; }), cancelledText);
+    EXPECT_TRUE(entries(out).isEmpty());
+}
+
+TEST_F(RedactTest, ReportsProgressPerPage)
+{
+    const QString source = PdfBuilder().textPage("a").textPage("b").textPage("c").write(path(QStringLiteral("p.pdf")));
+    std::vector<std::pair<std::int64_t, std::int64_t>> seen;
+    InkveilEngine::redact(source, dir(), planWith({RedactionRegion(1, Rect{0, 0, 1, 1})}, 96), {},
+                          [&](std::int64_t done, std::int64_t total) { seen.emplace_back(done, total); });
+    EXPECT_EQ(seen, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1, 3}, {2, 3}, {3, 3}}));
+}
+
+TEST_F(RedactTest, NeverOverwritesAndNamesAfterTheSource)
+{
+    const QString source = PdfBuilder().textPage("x").write(path(QStringLiteral("Report.final.pdf")));
+    const auto plan = planWith({RedactionRegion(0, Rect{0, 0, 1, 1})}, 96);
+    const QString out = path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    QFile existing(QDir(out).filePath(QStringLiteral("Report.final \u2014 Redacted.pdf")));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("keep me");
+    existing.close();
+
+    const auto second = InkveilEngine::redact(source, out, plan);
+    EXPECT_EQ(QFileInfo(second.output).fileName(), QStringLiteral("Report.final \u2014 Redacted 2.pdf"));
+    const auto third = InkveilEngine::redact(source, out, plan);
+    EXPECT_EQ(QFileInfo(third.output).fileName(), QStringLiteral("Report.final \u2014 Redacted 3.pdf"));
+    EXPECT_EQ(inkveil::test::readAll(existing.fileName()), QByteArray("keep me"));
+}
+
+TEST_F(RedactTest, BadSourcesGetClearMessages)
+{
+    const auto plan = planWith({RedactionRegion(0, Rect{0, 0, 1, 1})}, 96);
+    QFile notPdf(path(QStringLiteral("Invoice 7.pdf")));
+    ASSERT_TRUE(notPdf.open(QIODevice::WriteOnly));
+    notPdf.write("%PDF-1.4\nthis is not really a PDF\n");
+    notPdf.close();
+    EXPECT_EQ(failureOf(notPdf.fileName(), dir(), plan), QStringLiteral("Could not read Invoice 7.pdf."));
+    EXPECT_EQ(failureOf(path(QStringLiteral("missing.pdf")), dir(), plan), QStringLiteral("Could not read missing.pdf."));
+    QDir().mkpath(path(QStringLiteral("folder.pdf")));
+    EXPECT_EQ(failureOf(path(QStringLiteral("folder.pdf")), dir(), plan), QStringLiteral("Could not read folder.pdf."));
+
+    const QString empty = PdfBuilder().write(path(QStringLiteral("Empty.pdf")));
+    EXPECT_EQ(failureOf(empty, dir(), plan), QStringLiteral("Empty.pdf contains no pages."));
+
+    // Truncated halfway: either repaired and readable, or refused, never a crash.
+    const QByteArray whole = PdfBuilder().textPage("cut").build();
+    QFile cut(path(QStringLiteral("cut.pdf")));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(whole.left(whole.size() / 2));
+    cut.close();
+    const QString cutResult = failureOf(cut.fileName(), path(QStringLiteral("cut-out")), plan);
+    EXPECT_TRUE(cutResult.isEmpty() || cutResult == QStringLiteral("Could not read cut.pdf.")) << qPrintable(cutResult);
+
+    // An absurd media box is refused instead of allocating gigabytes.
+    PageSpec huge;
+    huge.box[2] = 14400;
+    huge.box[3] = 14400;
+    const QString big = PdfBuilder().page(huge).write(path(QStringLiteral("huge.pdf")));
+    EXPECT_EQ(failureOf(big, path(QStringLiteral("big-out")), planWith({RedactionRegion(0, Rect{0, 0, 1, 1})}, 300)),
+              QStringLiteral("The redacted PDF could not be verified: a page could not be rendered"));
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("big-out"))));
+}
+
+TEST_F(RedactTest, UnusableDestinationsFailWithTheSystemsMessage)
+{
+    const QString source = twoPageSource();
+    const auto plan = planWith({RedactionRegion(0, Rect{0, 0, 1, 1})}, 96);
+
+    QFile file(path(QStringLiteral("afile")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_FALSE(failureOf(source, file.fileName(), plan).isEmpty());
+    EXPECT_FALSE(failureOf(source, path(QStringLiteral("afile/sub")), plan).isEmpty());
+}
+
+TEST_F(RedactTest, ReadOnlyDestinationFailsAndStaysEmpty)
+{
+    const QString source = twoPageSource();
+    const auto plan = planWith({RedactionRegion(0, Rect{0, 0, 1, 1})}, 96);
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root ignores folder permissions";
+    const QString locked = path(QStringLiteral("locked"));
+    QDir().mkpath(locked);
+    ::chmod(QFile::encodeName(locked).constData(), 0555);
+    EXPECT_TRUE(failureOf(source, locked, plan).contains(QStringLiteral("Permission denied")));
+    ::chmod(QFile::encodeName(locked).constData(), 0755);
+    EXPECT_TRUE(entries(locked).isEmpty());
+}
