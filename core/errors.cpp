@@ -2,8 +2,6 @@
 
 #include <QFileInfo>
 
-#include <cstring>
-
 namespace inkveil {
 
 const char* Error::what() const noexcept
@@ -33,8 +31,8 @@ QString InkveilError::description() const
 
 FileError FileError::fromErrno(const QString& path, int errorNumber)
 {
-    const QString reason = QString::fromLocal8Bit(std::strerror(errorNumber));
-    return FileError(path, QStringLiteral("%1: %2").arg(reason, path), errorNumber);
+    // qt_error_string, unlike strerror, is safe on the engine's worker threads.
+    return FileError(path, QStringLiteral("%1: %2").arg(qt_error_string(errorNumber), path), errorNumber);
 }
 
 } // namespace inkveil

@@ -24,7 +24,8 @@ struct Rect {
     // meet at all. Rectangles that only touch give a zero-size overlap.
     std::optional<Rect> intersected(const Rect& other) const;
 
-    // Enlarged by dx left and right and dy below and above.
+    // Shrunk by dx on the left and on the right and by dy below and above;
+    // negative values enlarge it.
     Rect insetBy(double dx, double dy) const;
 
     // The smallest rectangle that holds both.

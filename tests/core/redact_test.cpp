@@ -1,4 +1,5 @@
 #include "core/engine.h"
+#include "platform/pdf_document.h"
 #include "tests/support/pdf_builder.h"
 #include "tests/support/poppler.h"
 #include "tests/support/test_env.h"
@@ -309,4 +310,34 @@ TEST_F(RedactTest, ReadOnlyDestinationFailsAndStaysEmpty)
     EXPECT_TRUE(failureOf(source, locked, plan).contains(QStringLiteral("Permission denied")));
     ::chmod(QFile::encodeName(locked).constData(), 0755);
     EXPECT_TRUE(entries(locked).isEmpty());
+}
+
+TEST_F(RedactTest, SearchTermsBecomeRegionsAndCountOnce)
+{
+    const QString source = twoPageSource();
+    Rect found;
+    {
+        platform::Context ctx;
+        auto doc = platform::Document::open(ctx, source);
+        const auto regions = InkveilEngine::searchRegions(*doc, {QStringLiteral("john smith")});
+        ASSERT_EQ(regions.size(), 1u);
+        found = regions[0].normalizedRect();
+    }
+    RedactionPlan plan = planWith({RedactionRegion(0, found)}, 96);
+    plan.searchTerms = {QStringLiteral("  john smith\n"), QStringLiteral("SECOND page")};
+    const auto result = InkveilEngine::redact(source, dir(), plan);
+    EXPECT_EQ(result.verification.redactionCount, 2); // the marked one is also found
+
+    RedactionPlan nowhere;
+    nowhere.searchTerms = {QStringLiteral("not in this document")};
+    EXPECT_EQ(failureOf(source, path(QStringLiteral("none")), nowhere),
+              QStringLiteral("Mark an area or add a search phrase before redacting."));
+
+    if (!inkveil::test::havePoppler())
+        GTEST_SKIP();
+    const auto page = inkveil::test::popplerPageImage(result.output, 1);
+    ASSERT_TRUE(page);
+    const Rect c = found;
+    EXPECT_TRUE(page->isBlack(static_cast<int>((c.x + c.width / 2) * page->width),
+                              static_cast<int>((1 - c.y - c.height / 2) * page->height)));
 }

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+// Readable QStrings in assertion messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace inkveil::test {
 
 // A fresh temporary folder per test, removed afterwards.

@@ -1,0 +1,76 @@
+#include "core/engine.h"
+#include "tests/support/test_env.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace inkveil;
+using InkveilEngine::availableURL;
+
+namespace {
+
+const QString contract = QStringLiteral("Contract") + InkveilEngine::kRedactedSuffix;
+
+class OutputNaming : public test::TempDirTest {
+protected:
+    void touch(const QString& name)
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << qPrintable(name);
+    }
+    QString pick() const { return availableURL(dir(), contract); }
+};
+
+} // namespace
+
+TEST_F(OutputNaming, NumbersFromTwoUpToTheFirstFreeName)
+{
+    EXPECT_EQ(contract, QStringLiteral("Contract \u2014 Redacted"));
+    EXPECT_EQ(pick(), path(QStringLiteral("Contract \u2014 Redacted.pdf")));
+
+    touch(contract + QStringLiteral(".pdf"));
+    EXPECT_EQ(pick(), path(contract + QStringLiteral(" 2.pdf")));
+
+    touch(contract + QStringLiteral(" 2.pdf"));
+    EXPECT_EQ(pick(), path(contract + QStringLiteral(" 3.pdf")));
+}
+
+TEST_F(OutputNaming, GapsBelowTheFirstFreeNumberStay)
+{
+    touch(contract + QStringLiteral(".pdf"));
+    touch(contract + QStringLiteral(" 2.pdf"));
+    touch(contract + QStringLiteral(" 5.pdf"));
+    EXPECT_EQ(pick(), path(contract + QStringLiteral(" 3.pdf")));
+
+    // " 1" is never a candidate, and a free " 2" is used even when later numbers exist.
+    QFile::remove(path(contract + QStringLiteral(" 2.pdf")));
+    touch(contract + QStringLiteral(" 1.pdf"));
+    EXPECT_EQ(pick(), path(contract + QStringLiteral(" 2.pdf")));
+}
+
+TEST_F(OutputNaming, AnythingAtThePathIsTaken)
+{
+    ASSERT_TRUE(QDir(dir()).mkdir(contract + QStringLiteral(".pdf")));
+    EXPECT_EQ(pick(), path(contract + QStringLiteral(" 2.pdf")));
+
+    // A dangling link: writing there would replace the link.
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("gone.pdf")), path(contract + QStringLiteral(" 2.pdf"))));
+    EXPECT_EQ(pick(), path(contract + QStringLiteral(" 3.pdf")));
+}
+
+TEST_F(OutputNaming, CaseFollowsTheFileSystem)
+{
+    // Linux file systems tell letter case apart, so a name in other case is free.
+    touch(QStringLiteral("contract \u2014 redacted.pdf"));
+    touch(QStringLiteral("Contract \u2014 Redacted.PDF"));
+    EXPECT_EQ(pick(), path(contract + QStringLiteral(".pdf")));
+}
+
+TEST_F(OutputNaming, FolderWithTrailingSlashAndOddBaseNames)
+{
+    EXPECT_EQ(availableURL(dir() + u'/', contract), path(contract + QStringLiteral(".pdf")));
+
+    // The base is used as given: dots and placeholders are not parsed.
+    touch(QStringLiteral("scan.v2 %1.pdf"));
+    EXPECT_EQ(availableURL(dir(), QStringLiteral("scan.v2 %1")), path(QStringLiteral("scan.v2 %1 2.pdf")));
+}

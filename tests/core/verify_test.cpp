@@ -1,0 +1,160 @@
+#include "core/engine.h"
+#include "tests/support/pdf_builder.h"
+#include "tests/support/test_env.h"
+
+#include <QFile>
+
+using namespace inkveil;
+using inkveil::test::PageSpec;
+using inkveil::test::PdfBuilder;
+
+namespace {
+
+const QString kHidden = QStringLiteral("The redacted PDF could not be verified: hidden text, annotations or personal metadata remain");
+const QString kSelectable = QStringLiteral("The redacted PDF could not be verified: redacted text remains selectable");
+const QString kPageCount = QStringLiteral("The redacted PDF could not be verified: page count changed");
+
+} // namespace
+
+class VerifyTest : public inkveil::test::TempDirTest {
+protected:
+    // The verdict of verify: "" when it passes, the error text otherwise.
+    QString verdict(const PdfBuilder& builder, std::int64_t pages = 1, const QStringList& terms = {},
+                    const std::vector<RedactionRegion>& painted = {})
+    {
+        const QString file = builder.write(path(QStringLiteral("out%1.pdf").arg(++m_count)));
+        try {
+            const auto v = InkveilEngine::verify(file, pages, 7, terms, painted);
+            EXPECT_EQ(v, (RedactionVerification{pages, 7, false, false, false}));
+        } catch (const Error& e) {
+            return e.description();
+        }
+        return {};
+    }
+
+private:
+    int m_count = 0;
+};
+
+TEST_F(VerifyTest, ImageOnlyPagesPass)
+{
+    EXPECT_EQ(verdict(PdfBuilder().imagePage().imagePage(), 2, {QStringLiteral("john")}), QString());
+}
+
+TEST_F(VerifyTest, PageCountMustMatchAndTheFileMustOpen)
+{
+    EXPECT_EQ(verdict(PdfBuilder().imagePage().imagePage().imagePage(), 4), kPageCount);
+    QFile junk(path(QStringLiteral("junk.pdf")));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a PDF at all");
+    junk.close();
+    try {
+        InkveilEngine::verify(junk.fileName(), 1, 0, {});
+        FAIL() << "a non-PDF passed";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.description(), kPageCount);
+    }
+}
+
+TEST_F(VerifyTest, ForbiddenTermsAreReportedBeforeOtherText)
+{
+    EXPECT_EQ(verdict(PdfBuilder().textPage("JOHN SMITH"), 1, {QStringLiteral("john")}), kSelectable);
+    // Text on page 1, the term on page 3: the term wins.
+    EXPECT_EQ(verdict(PdfBuilder().textPage("Other").imagePage().textPage("call john now"), 3, {QStringLiteral("John")}),
+              kSelectable);
+    // Accents are significant.
+    EXPECT_EQ(verdict(PdfBuilder().textPage("Ren\xE9"), 1, {QStringLiteral("rene")}), kHidden);
+    EXPECT_EQ(verdict(PdfBuilder().textPage("Ren\xE9"), 1, {QStringLiteral("REN\u00C9")}), kSelectable);
+}
+
+TEST_F(VerifyTest, PersonalMetadataCounts)
+{
+    struct Case {
+        const char* info;
+        bool fails;
+    };
+    const Case cases[] = {
+        {"/Title ( )", true},
+        {"/Title ()", false},
+        {"/Author (Jane)", true},
+        {"/Subject (x)", true},
+        {"/Keywords []", false},
+        {"/Keywords [()]", true},
+        {"/Title 42", true},
+        {"/Producer (Something) /Creator (Else) /CreationDate (D:20260101000000Z)", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(verdict(PdfBuilder().imagePage().info(c.info)), c.fails ? kHidden : QString()) << c.info;
+}
+
+TEST_F(VerifyTest, AnythingButOnePageImageIsHiddenContent)
+{
+    // Text drawn invisibly (render mode 3), as OCR layers do.
+    PageSpec invisible;
+    invisible.texts.push_back({72, 700, 12, "x"});
+    invisible.extraContent = "BT 3 Tr /F1 12 Tf 72 600 Td (hidden words) Tj ET";
+    EXPECT_EQ(verdict(PdfBuilder().page(invisible)), kHidden);
+
+    PageSpec annotated;
+    annotated.extraResources = "";
+    annotated.annots = {"<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] >>"};
+    EXPECT_EQ(verdict(PdfBuilder().imagePage().page(annotated), 2), kHidden);
+
+    struct Case {
+        const char* what;
+        std::string catalog;
+    };
+    const Case catalogCases[] = {
+        {"XMP", "/Metadata << /Type /Metadata /Subtype /XML >>"},
+        {"attachments", "/Names << /EmbeddedFiles << /Names [] >> >>"},
+        {"JavaScript", "/OpenAction << /S /JavaScript /JS (app.alert(1)) >>"},
+        {"form", "/AcroForm << /Fields [] >>"},
+        {"layers", "/OCProperties << /OCGs [] /D << >> >>"},
+    };
+    for (const Case& c : catalogCases)
+        EXPECT_EQ(verdict(PdfBuilder().imagePage().catalogEntries(c.catalog)), kHidden) << c.what;
+
+    // A second drawing next to the image, and an unreferenced font object.
+    PdfBuilder extraDrawing;
+    extraDrawing.imagePage();
+    PageSpec drawn;
+    drawn.extraContent = "0 0 10 10 re f";
+    EXPECT_EQ(verdict(PdfBuilder().page(drawn)), kHidden);
+    PdfBuilder orphan;
+    orphan.object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    EXPECT_EQ(verdict(orphan.imagePage()), kHidden);
+}
+
+TEST_F(VerifyTest, OlderRevisionsAreHiddenContent)
+{
+    const QString file = path(QStringLiteral("updated.pdf"));
+    QByteArray data = PdfBuilder().imagePage().build();
+    // An incremental update that replaces the Info dictionary.
+    const qsizetype offset = data.size();
+    const QByteArray object = "4 0 obj\n<< >>\nendobj\n";
+    const qsizetype previous = data.lastIndexOf("\nxref") + 1;
+    data += object + "xref\n4 1\n" + QByteArray::number(offset).rightJustified(10, '0')
+        + " 00000 n \ntrailer\n<< /Size 8 /Root 1 0 R /Info 4 0 R /Prev " + QByteArray::number(previous)
+        + " >>\nstartxref\n" + QByteArray::number(offset + object.size()) + "\n%%EOF\n";
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+    f.close();
+    try {
+        InkveilEngine::verify(file, 1, 0, {});
+        FAIL() << "an updated file passed";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.description(), kHidden);
+    }
+}
+
+TEST_F(VerifyTest, PaintedRegionsMustBeBlack)
+{
+    const std::vector<RedactionRegion> marks{RedactionRegion(0, Rect{0, 0, 1, 1})};
+    EXPECT_EQ(verdict(PdfBuilder().imagePage(0x00), 1, {}, marks), QString());
+    EXPECT_EQ(verdict(PdfBuilder().imagePage(0x80), 1, {}, marks),
+              QStringLiteral("The redacted PDF could not be verified: a marked area is not fully covered"));
+    // A mark on another page asks nothing of this one.
+    EXPECT_EQ(verdict(PdfBuilder().imagePage(0x80).imagePage(0x00), 2, {}, {RedactionRegion(1, Rect{0, 0, 1, 1})}),
+              QString());
+}
