@@ -251,7 +251,7 @@ private:
     void addLocations(const QStringList& locations);
     void reportUnreadable(const RedactInput& input, bool readableButEmpty);
     void searchSelected();
-    void startRun(std::vector<RedactionJob> jobs, const QString& folder, const FolderIdentity& identity);
+    void startRun(std::vector<RedactionJob> jobs, HeldFolder folder);
     void applyProgress(quint64 runId, const RunProgress& progress);
     void applyOutcome(quint64 runId, const RunOutcome& outcome);
     void publishDerived();

@@ -6,18 +6,57 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace inkveil {
 
-std::optional<FolderIdentity> folderIdentity(const QString& path)
+namespace {
+
+bool sameFile(const struct stat& a, const struct stat& b)
 {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool statPath(const QString& path, struct stat& st)
+{
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+std::optional<HeldFolder> HeldFolder::open(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    return FolderIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return HeldFolder(path, fd);
+}
+
+HeldFolder::~HeldFolder()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+HeldFolder::HeldFolder(HeldFolder&& other) noexcept : m_path(std::move(other.m_path)), m_fd(std::exchange(other.m_fd, -1)) {}
+
+bool HeldFolder::inPlace() const
+{
+    struct stat held {};
+    struct stat now {};
+    return ::fstat(m_fd, &held) == 0 && held.st_nlink > 0 && statPath(m_path, now) && sameFile(held, now);
+}
+
+bool HeldFolder::replaced() const
+{
+    struct stat held {};
+    struct stat now {};
+    return ::fstat(m_fd, &held) == 0 && statPath(m_path, now) && !sameFile(held, now);
 }
 
 namespace {
@@ -30,10 +69,9 @@ public:
 };
 
 // Every output still where it was written, in a folder that is still the one chosen.
-void checkDestination(const QString& folder, const FolderIdentity& identity,
-                      const std::vector<RedactionResult>& results)
+void checkDestination(const HeldFolder& folder, const std::vector<RedactionResult>& results)
 {
-    if (folderIdentity(folder) != identity)
+    if (!folder.inPlace())
         throw RunFailed(RunOutcome::Kind::failed, ModelMessages::destinationGone);
     for (const RedactionResult& result : results) {
         if (!QFileInfo(result.output).isFile())
@@ -41,22 +79,20 @@ void checkDestination(const QString& folder, const FolderIdentity& identity,
     }
 }
 
-void removeOutputs(const std::vector<RedactionResult>& results, const QString& folder, const FolderIdentity& identity)
+void removeOutputs(const std::vector<RedactionResult>& results, const HeldFolder& folder)
 {
     for (const RedactionResult& result : results)
         QFile::remove(result.output);
     // The engine recreates a missing destination: a folder that was not there
     // when the run started, and that holds nothing now, goes too.
-    const auto now = folderIdentity(folder);
-    if (now && *now != identity)
-        QDir().rmdir(folder);
+    if (folder.replaced())
+        QDir().rmdir(folder.path());
 }
 
 } // namespace
 
-RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const QString& folder, const FolderIdentity& identity,
-                        std::stop_token stop, const Redactor& redactor,
-                        const std::function<void(const RunProgress&)>& report)
+RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder& folder, std::stop_token stop,
+                        const Redactor& redactor, const std::function<void(const RunProgress&)>& report)
 {
     std::vector<std::int64_t> pages;
     for (const RedactionJob& job : jobs)
@@ -76,7 +112,7 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const QString& fo
         for (size_t i = 0; i < jobs.size(); ++i) {
             if (stop.stop_requested())
                 throw RunFailed(RunOutcome::Kind::cancelled);
-            checkDestination(folder, identity, results);
+            checkDestination(folder, results);
 
             const RedactionJob& job = jobs[i];
             RunProgress progress;
@@ -100,7 +136,7 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const QString& fo
             };
 
             try {
-                results.push_back(redactor(job.source, folder, job.plan, shouldCancel, onPage));
+                results.push_back(redactor(job.source, folder.path(), job.plan, shouldCancel, onPage));
             } catch (const InkveilError& error) {
                 if (error.kind() == InkveilError::Kind::cancelled)
                     throw RunFailed(RunOutcome::Kind::cancelled);
@@ -109,17 +145,17 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const QString& fo
                 throw RunFailed(RunOutcome::Kind::failed, error.description());
             }
             pagesBefore += pages[i];
-            checkDestination(folder, identity, results);
+            checkDestination(folder, results);
         }
     } catch (const RunFailed& failure) {
-        removeOutputs(results, folder, identity);
+        removeOutputs(results, folder);
         return RunOutcome{failure.kind, {}, failure.message};
     } catch (const std::exception& error) {
-        removeOutputs(results, folder, identity);
+        removeOutputs(results, folder);
         const QString text = QString::fromUtf8(error.what());
         return RunOutcome{RunOutcome::Kind::failed, {}, text.isEmpty() ? ModelMessages::unexpectedFailure : text};
     } catch (...) {
-        removeOutputs(results, folder, identity);
+        removeOutputs(results, folder);
         return RunOutcome{RunOutcome::Kind::failed, {}, ModelMessages::unexpectedFailure};
     }
     return RunOutcome{RunOutcome::Kind::succeeded, std::move(results), {}};

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <vector>
 
@@ -41,22 +42,35 @@ struct RunOutcome {
     QString message;                      // only when failed
 };
 
-// A device and inode pair naming one folder, to notice one that was replaced.
-struct FolderIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
-};
+// The output folder of a run, held open from the start so that a folder deleted
+// and made anew under the same path (possibly with the same inode number) is
+// told apart from it. Move-only.
+class HeldFolder {
+public:
+    // Nothing unless path is an existing folder.
+    static std::optional<HeldFolder> open(const QString& path);
+    ~HeldFolder();
+    HeldFolder(HeldFolder&& other) noexcept;
+    HeldFolder& operator=(HeldFolder&&) = delete;
+    HeldFolder(const HeldFolder&) = delete;
 
-// The identity of an existing folder; nothing when path is not a folder.
-std::optional<FolderIdentity> folderIdentity(const QString& path);
+    const QString& path() const { return m_path; }
+    // The path still names this folder.
+    bool inPlace() const;
+    // The path names a folder other than this one.
+    bool replaced() const;
+
+private:
+    HeldFolder(QString path, int fd) : m_path(std::move(path)), m_fd(fd) {}
+    QString m_path;
+    int m_fd = -1;
+};
 
 // Runs the jobs one after another into folder, on the calling thread. All or
 // nothing: on failure or cancellation every output this run wrote is removed.
-// It also fails when folder stops being the folder it was at the start, or an
-// output disappears before the end.
-RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const QString& folder, const FolderIdentity& identity,
-                        std::stop_token stop, const Redactor& redactor,
-                        const std::function<void(const RunProgress&)>& report);
+// It also fails when the folder is moved, deleted or replaced, or an output
+// disappears, before the end.
+RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder& folder, std::stop_token stop,
+                        const Redactor& redactor, const std::function<void(const RunProgress&)>& report);
 
 } // namespace inkveil

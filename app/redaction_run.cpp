@@ -25,12 +25,12 @@ void postToMainThread(Work&& work)
 }
 
 // A folder the run may write into: an existing folder the process can write.
-std::optional<FolderIdentity> writableFolder(const QString& folder)
+std::optional<HeldFolder> writableFolder(const QString& folder)
 {
-    const auto identity = folderIdentity(folder);
-    if (!identity || ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+    auto held = HeldFolder::open(folder);
+    if (!held || ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
         return std::nullopt;
-    return identity;
+    return held;
 }
 
 } // namespace
@@ -57,8 +57,8 @@ void AppModel::redact()
         if (!m_outputFolder)
             return;
         const QString folder = *m_outputFolder;
-        const auto identity = writableFolder(folder);
-        if (!identity) {
+        auto held = writableFolder(folder);
+        if (!held) {
             setErrorMessage(ModelMessages::destinationNotWritable);
             return;
         }
@@ -82,11 +82,11 @@ void AppModel::redact()
         setProgressText(ModelMessages::runProgress(1, static_cast<qsizetype>(jobs.size()),
                                                    QFileInfo(jobs.front().source).fileName(), 1,
                                                    jobs.front().pageCount));
-        startRun(std::move(jobs), folder, *identity);
+        startRun(std::move(jobs), std::move(*held));
     });
 }
 
-void AppModel::startRun(std::vector<RedactionJob> jobs, const QString& folder, const FolderIdentity& identity)
+void AppModel::startRun(std::vector<RedactionJob> jobs, HeldFolder folder)
 {
     const quint64 runId = ++m_runId;
     auto outcome = std::make_shared<RunOutcome>();
@@ -95,7 +95,7 @@ void AppModel::startRun(std::vector<RedactionJob> jobs, const QString& folder, c
     const auto model = std::make_shared<const QPointer<AppModel>>(this);
     Redactor redactor = m_redactor;
 
-    m_worker = std::jthread([jobs = std::move(jobs), folder, identity, redactor = std::move(redactor), outcome, model,
+    m_worker = std::jthread([jobs = std::move(jobs), folder = std::move(folder), redactor = std::move(redactor), outcome, model,
                              runId](std::stop_token stop) {
         const auto report = [model, runId](const RunProgress& progress) {
             postToMainThread([model, runId, progress] {
@@ -103,7 +103,7 @@ void AppModel::startRun(std::vector<RedactionJob> jobs, const QString& folder, c
                     m->applyProgress(runId, progress);
             });
         };
-        *outcome = runRedaction(jobs, folder, identity, stop, redactor, report);
+        *outcome = runRedaction(jobs, folder, stop, redactor, report);
         postToMainThread([model, runId, outcome] {
             if (AppModel* m = model->data())
                 m->applyOutcome(runId, *outcome);

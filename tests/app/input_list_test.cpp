@@ -33,6 +33,8 @@ struct BadInput {
     std::function<QString(ModelTest&)> make;
 };
 
+inline void PrintTo(const BadInput& value, std::ostream* out) { *out << value.name; }
+
 class UnreadableInputTest : public InputListTest, public ::testing::WithParamInterface<BadInput> {};
 
 TEST_P(UnreadableInputTest, AloneIsReportedAndNothingIsAdded)
@@ -71,7 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"truncated", [](ModelTest& t) { return t.truncatedPdf(QStringLiteral("cut.pdf")); }},
         BadInput{"zeroPages", [](ModelTest& t) { return t.zeroPagePdf(QStringLiteral("empty.pdf")); }},
         BadInput{"encrypted", [](ModelTest& t) { return t.encryptedPdf(QStringLiteral("locked.pdf")); }},
-        BadInput{"folderNamedPdf", [](ModelTest& t) { return t.subdir(QStringLiteral("bundle.pdf")); }}),
+        BadInput{"folderNamedPdf", [](ModelTest& t) {
+                     t.subdir(QStringLiteral("holder/bundle.pdf"));
+                     return t.file(QStringLiteral("holder"));
+                 }}),
     [](const ::testing::TestParamInfo<BadInput>& info) { return std::string(info.param.name); });
 
 TEST_F(InputListTest, NothingToAddIsReported)

@@ -10,14 +10,7 @@
 #include <QSignalSpy>
 
 #include <memory>
-#include <ostream>
 #include <string>
-
-// Readable failure messages for Qt strings.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace inkveil::test {
 

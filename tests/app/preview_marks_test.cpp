@@ -41,6 +41,8 @@ struct PreviewCase {
     int height;
 };
 
+inline void PrintTo(const PreviewCase& value, std::ostream* out) { *out << value.name; }
+
 class PreviewGeometryTest : public ModelTest, public ::testing::WithParamInterface<PreviewCase> {};
 
 TEST_P(PreviewGeometryTest, TheMediaBoxFillsTheImageUprightAsStored)
@@ -145,6 +147,8 @@ struct MarkSize {
     double height;
     bool kept;
 };
+
+inline void PrintTo(const MarkSize& size, std::ostream* out) { *out << size.width << " x " << size.height; }
 
 class MarkSizeTest : public ModelTest, public ::testing::WithParamInterface<MarkSize> {};
 

@@ -119,6 +119,8 @@ struct Destination {
     std::function<QString(ModelTest&)> make;
 };
 
+inline void PrintTo(const Destination& value, std::ostream* out) { *out << value.name; }
+
 class UnwritableDestinationTest : public RunTest, public ::testing::WithParamInterface<Destination> {};
 
 TEST_P(UnwritableDestinationTest, IsRefusedBeforeAnythingRuns)
@@ -198,6 +200,8 @@ struct Failure {
     std::function<void()> raise;
     QString message;
 };
+
+inline void PrintTo(const Failure& value, std::ostream* out) { *out << value.name; }
 
 class FailingRunTest : public RunTest, public ::testing::WithParamInterface<Failure> {};
 

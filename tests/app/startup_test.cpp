@@ -52,6 +52,8 @@ struct UpdateSwitch {
     bool checks;
 };
 
+inline void PrintTo(const UpdateSwitch& value, std::ostream* out) { *out << value.name; }
+
 class AutoUpdateTest : public ModelTest, public ::testing::WithParamInterface<UpdateSwitch> {};
 
 TEST_P(AutoUpdateTest, OnlyTheAbsenceOfTheVariableStartsTheCheck)
