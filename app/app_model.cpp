@@ -4,7 +4,6 @@
 #include "app/model_messages.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QMetaObject>
 
 #include <exception>

@@ -35,7 +35,10 @@ TEST_P(AutoUpdateTest, AnyValueOfTheVariableSuppressesTheCheck)
     EXPECT_EQ(model().automaticUpdateCheckStarted(), !set);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, AutoUpdateTest, ::testing::Values("absent", "", "0", "1"));
+INSTANTIATE_TEST_SUITE_P(Values, AutoUpdateTest, ::testing::Values("absent", "", "0", "1"), [](const auto& info) {
+    return *info.param ? (info.param == std::string("absent") ? std::string("absent") : "is" + std::string(info.param))
+                       : std::string("empty");
+});
 
 TEST_F(StartupTest, ThePresetOutputFolderIsMadeAbsoluteAndSkipsTheDialog)
 {
