@@ -1,6 +1,5 @@
 #include "tests/app/model_fixture.h"
 
-#include "app/app_bundle.h"
 #include "app/model_messages.h"
 
 #include <QDir>
@@ -22,7 +21,7 @@ TEST_F(StartupTest, ANewModelStartsEmptyWithFixedConstants)
     EXPECT_EQ(m.websiteURL().scheme(), QStringLiteral("https"));
     EXPECT_EQ(AppModel::updateManifest().fileName(), QStringLiteral("latest.json"));
     EXPECT_EQ(m.dpi(), 200.0);
-    EXPECT_FALSE(m.outputFolder());
+    EXPECT_FALSE(m.outputFolder() || m.availableUpdate());
 }
 
 class AutoUpdateTest : public ModelTest, public ::testing::WithParamInterface<const char*> {};
@@ -74,31 +73,4 @@ TEST_F(StartupTest, TestInputsAreAddedOnceTheEventLoopRuns)
 
     destroyModel(); // before its queued add ran: the add is dropped
     QCoreApplication::processEvents();
-}
-
-TEST(AppBundleTest, TheBundleAroundTheProgramGivesItsVersion)
-{
-    QTemporaryDir dir;
-    const auto makeBundle = [&](const QString& name, const QStringList& entries, bool executable = true) {
-        const QString root = dir.filePath(name);
-        QDir().mkpath(root + QStringLiteral("/usr/bin"));
-        QFile appRun(root + QStringLiteral("/AppRun"));
-        EXPECT_TRUE(appRun.open(QIODevice::WriteOnly));
-        appRun.setPermissions(executable ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner : QFile::ReadOwner);
-        for (const QString& entry : entries) {
-            QFile f(root + u'/' + entry);
-            EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write("[Desktop Entry]\nName=Inkveil\nX-AppImage-Version = 1.4.2\n[Desktop Action x]\nX-AppImage-Version=9\n");
-        }
-        return root + QStringLiteral("/usr/bin");
-    };
-
-    const auto bundle = findAppBundle(makeBundle(QStringLiteral("Inkveil.app"), {QStringLiteral("com.mervo.Inkveil.desktop")}));
-    ASSERT_TRUE(bundle);
-    EXPECT_EQ(bundle->path, dir.filePath(QStringLiteral("Inkveil.app")));
-    EXPECT_EQ(bundle->identifier, QStringLiteral("com.mervo.Inkveil"));
-    EXPECT_EQ(bundle->version, QStringLiteral("1.4.2"));
-
-    EXPECT_FALSE(findAppBundle(makeBundle(QStringLiteral("Plain"), {QStringLiteral("a.desktop")})));
-    EXPECT_FALSE(findAppBundle(makeBundle(QStringLiteral("Inert.app"), {QStringLiteral("a.desktop")}, false)));
 }
