@@ -10,17 +10,17 @@ using namespace inkveil::test;
 namespace {
 
 // A page whose media box has its lower-left quarter painted black.
-PageSpec quarterPage(double x0, double y0, double width, double height, int rotate = 0)
+PageSpec quarterPage(int x0, int y0, int width, int height, int rotate = 0)
 {
-    PageSpec spec;
-    spec.box[0] = x0;
-    spec.box[1] = y0;
-    spec.box[2] = x0 + width;
-    spec.box[3] = y0 + height;
-    spec.rotate = rotate;
-    spec.extraContent = "0 0 0 rg " + std::to_string(x0) + " " + std::to_string(y0) + " " + std::to_string(width / 2)
+    PageSpec page;
+    page.box[0] = x0;
+    page.box[1] = y0;
+    page.box[2] = x0 + width;
+    page.box[3] = y0 + height;
+    page.rotate = rotate;
+    page.extraContent = "0 0 0 rg " + std::to_string(x0) + " " + std::to_string(y0) + " " + std::to_string(width / 2)
         + " " + std::to_string(height / 2) + " re f";
-    return spec;
+    return page;
 }
 
 bool dark(const QImage& image, int x, int y)
