@@ -160,15 +160,36 @@ void Page::removeAnnotations()
 
 void Page::renderContents(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie)
 {
-    render(ctx, bitmap, pageToPixel, cookie, false);
+    render(ctx, bitmap.get(), pageToPixel, cookie, false);
+}
+
+void Page::renderContents(Context& ctx, PixelBuffer& pixels, const Matrix& pageToPixel, fz_cookie* cookie)
+{
+    // A pixmap header over the buffer, for the duration of the drawing only: the
+    // samples stay ours, so the buffer carries no context to other threads.
+    fz_pixmap* pixmap = nullptr;
+    fz_var(pixmap);
+    fz_try(ctx)
+    {
+        pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), pixels.width(), pixels.height(), nullptr, 0,
+                                         static_cast<int>(pixels.stride()), pixels.row(0));
+    }
+    fz_catch(ctx) { ctx.throwCaught(); }
+    try {
+        render(ctx, pixmap, pageToPixel, cookie, false);
+    } catch (...) {
+        fz_drop_pixmap(ctx, pixmap);
+        throw;
+    }
+    fz_drop_pixmap(ctx, pixmap);
 }
 
 void Page::renderWithAnnotations(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie)
 {
-    render(ctx, bitmap, pageToPixel, cookie, true);
+    render(ctx, bitmap.get(), pageToPixel, cookie, true);
 }
 
-void Page::render(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie, bool annotations)
+void Page::render(Context& ctx, fz_pixmap* pixmap, const Matrix& pageToPixel, fz_cookie* cookie, bool annotations)
 {
     fz_device* dev = nullptr;
     fz_var(dev);
@@ -178,7 +199,7 @@ void Page::render(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_co
         pdf_page_transform(ctx, m_page, nullptr, &pageCtm);
         // Undo MuPDF's own page transform so that pageToPixel applies to page space.
         const fz_matrix ctm = fz_concat(fz_invert_matrix(pageCtm), toFz(pageToPixel));
-        dev = fz_new_draw_device(ctx, fz_identity, bitmap.get());
+        dev = fz_new_draw_device(ctx, fz_identity, pixmap);
         if (annotations)
             pdf_run_page(ctx, m_page, dev, ctm, cookie);
         else

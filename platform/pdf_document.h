@@ -3,6 +3,7 @@
 #include "core/geometry.h"
 #include "platform/bitmap.h"
 #include "platform/mu_context.h"
+#include "platform/pixel_buffer.h"
 
 #include <QString>
 
@@ -70,6 +71,7 @@ public:
     // space to pixels (rows top-down). The cookie, if any, can abort and counts
     // errors. Throws PdfError.
     void renderContents(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie);
+    void renderContents(Context& ctx, PixelBuffer& pixels, const Matrix& pageToPixel, fz_cookie* cookie);
     // As renderContents, with annotations and widgets drawn on top.
     void renderWithAnnotations(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie);
 
@@ -78,7 +80,7 @@ public:
 private:
     friend class Document;
     Page(fz_context* ctx, pdf_page* page, int index, Rect mediaBox, int rotation);
-    void render(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie, bool annotations);
+    void render(Context& ctx, fz_pixmap* pixmap, const Matrix& pageToPixel, fz_cookie* cookie, bool annotations);
 
     fz_context* m_ctx;
     pdf_page* m_page;
