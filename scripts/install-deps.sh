@@ -10,6 +10,7 @@ packages=(
   libarchive-dev libsodium-dev libdeflate-dev
   libgtest-dev
   poppler-utils qpdf
+  ghostscript img2pdf python3
 )
 
 missing=()
