@@ -61,9 +61,12 @@ bool cancelled(const CancelCheck& shouldCancel) { return shouldCancel && shouldC
 
 [[noreturn]] void fail(const QString& reason) { throw InkveilError::verificationFailed(reason); }
 
-// Renders one page into pixels and blacks out its regions.
+// Renders one page into pixels and blacks out its regions. While the pages
+// before had no colour, a page is drawn in grey, a third of the memory to fill,
+// draw and encode; one that turns out to have colour is drawn again in RGB.
+// lastHadColour carries the guess from one page to the next.
 void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<RedactionRegion>& regions,
-                double scale, platform::PixelBuffer& pixels)
+                double scale, platform::PixelBuffer& pixels, bool& lastHadColour)
 {
     const Rect box = page.mediaBox().standardized();
     const auto pw = pixelExtent(box.width, scale);
@@ -71,16 +74,23 @@ void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<
     if (!pw || !ph || *pw * *ph > kMaxPagePixels)
         fail(Reason::pageNotRendered);
 
-    try {
-        pixels.reset(static_cast<int>(*pw), static_cast<int>(*ph));
-        // Page space to pixels: scale, move the box's corner to the origin, and
-        // flip so that the box's lower-left lands on the bitmap's bottom-left.
-        const platform::Matrix pageToPixel{scale, 0, 0, -scale, -box.x * scale, static_cast<double>(*ph) + box.y * scale};
+    // Page space to pixels: scale, move the box's corner to the origin, and
+    // flip so that the box's lower-left lands on the bitmap's bottom-left.
+    const platform::Matrix pageToPixel{scale, 0, 0, -scale, -box.x * scale, static_cast<double>(*ph) + box.y * scale};
+    auto draw = [&](int components) {
+        pixels.reset(static_cast<int>(*pw), static_cast<int>(*ph), components);
         fz_cookie cookie{};
-        page.renderContents(ctx, pixels, pageToPixel, &cookie);
+        const bool colour = page.renderContents(ctx, pixels, pageToPixel, &cookie);
         // A page drawn with errors may be missing content: never flatten it quietly.
         if (cookie.errors > 0)
             fail(Reason::pageNotRendered);
+        return colour;
+    };
+    try {
+        const bool grey = !lastHadColour && !page.mayHaveColouredGlyphs();
+        lastHadColour = draw(grey ? 1 : 3);
+        if (grey && lastHadColour)
+            draw(3);
     } catch (const platform::PdfError&) {
         fail(Reason::pageNotRendered);
     } catch (const std::bad_alloc&) {
@@ -140,13 +150,14 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         // This thread renders page n + 1 while the writer encodes and writes page n.
         PageWriterThread writer(output.fd());
         platform::PixelBuffer pixels;
+        bool lastHadColour = false;
         for (int i = 0; i < pageCount; ++i) {
             if (cancelled(shouldCancel))
                 throw InkveilError::cancelled();
             auto page = document->page(i);
             if (!page)
                 fail(Reason::sourcePageUnreadable);
-            renderPage(ctx, *page, regions, scale, pixels);
+            renderPage(ctx, *page, regions, scale, pixels, lastHadColour);
             const Rect box = page->mediaBox().standardized();
             pixels = writer.submit(std::move(pixels), {box.width, box.height, page->rotation()});
             if (progress && i > 0)

@@ -74,6 +74,32 @@ bool packBilevelRow(const std::uint8_t* rgb, int width, std::uint8_t* out)
     return true;
 }
 
+// One grey row as 1 bit per pixel, set for white; false when a pixel is not
+// pure black or white.
+bool packBilevelGreyRow(const std::uint8_t* grey, int width, std::uint8_t* out)
+{
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const std::uint64_t v = load64(grey + x);
+        if (!wordIsBilevel(v))
+            return false;
+        // Each byte's top bit, the first byte's foremost: the multiplier moves
+        // byte i's bit to bit 63 - i without carries.
+        out[x >> 3] = static_cast<std::uint8_t>((((v >> 7) & 0x0101010101010101ULL) * 0x8040201008040201ULL) >> 56);
+    }
+    if (x < width) {
+        unsigned last = 0;
+        for (int b = 0; x + b < width; ++b) {
+            const std::uint8_t g = grey[x + b];
+            if (g != 0 && g != 0xff)
+                return false;
+            last |= g & (0x80u >> b);
+        }
+        out[x >> 3] = static_cast<std::uint8_t>(last);
+    }
+    return true;
+}
+
 // One RGB row as 8-bit grey; false when a pixel has colour.
 bool packGreyRow(const std::uint8_t* rgb, int width, std::uint8_t* out)
 {
@@ -178,7 +204,18 @@ EncodedImage PageImageEncoder::encode(PixelBuffer& pixels)
     // wider form. A packed row never reaches the RGB samples of a later row.
     m_row.resize(static_cast<std::size_t>(w));
     EncodedImage::Color color = EncodedImage::Color::bilevel;
-    for (int y = 0; y < image.height && color != EncodedImage::Color::rgb; ++y) {
+    if (pixels.components() == 1) {
+        // Grey rows already lie where grey rows go: only bilevel packs further.
+        for (int y = 0; y < image.height; ++y) {
+            if (!packBilevelGreyRow(base + y * (static_cast<std::size_t>(w) + 1) + 1, w, m_row.data())) {
+                widenBilevelRows(base, w, y, 1);
+                color = EncodedImage::Color::gray;
+                break;
+            }
+            std::memcpy(base + y * (bitBytes + 1) + 1, m_row.data(), bitBytes);
+        }
+    }
+    for (int y = 0; pixels.components() == 3 && y < image.height && color != EncodedImage::Color::rgb; ++y) {
         const std::uint8_t* rgb = base + y * rgbStride + 1;
         if (color == EncodedImage::Color::bilevel) {
             if (packBilevelRow(rgb, w, m_row.data())) {

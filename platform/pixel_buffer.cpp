@@ -12,6 +12,7 @@ PixelBuffer::PixelBuffer(PixelBuffer&& other) noexcept
       m_capacity(std::exchange(other.m_capacity, 0)),
       m_width(std::exchange(other.m_width, 0)),
       m_height(std::exchange(other.m_height, 0)),
+      m_components(std::exchange(other.m_components, 3)),
       m_white(std::exchange(other.m_white, false))
 {
 }
@@ -23,18 +24,20 @@ PixelBuffer& PixelBuffer::operator=(PixelBuffer&& other) noexcept
         m_capacity = std::exchange(other.m_capacity, 0);
         m_width = std::exchange(other.m_width, 0);
         m_height = std::exchange(other.m_height, 0);
+        m_components = std::exchange(other.m_components, 3);
         m_white = std::exchange(other.m_white, false);
     }
     return *this;
 }
 
-void PixelBuffer::reset(int width, int height)
+void PixelBuffer::reset(int width, int height, int components)
 {
-    if (width < 1 || height < 1)
+    if (width < 1 || height < 1 || (components != 1 && components != 3))
         throw std::bad_alloc();
-    const std::size_t size = static_cast<std::size_t>(3 * static_cast<std::ptrdiff_t>(width) + 1) * static_cast<std::size_t>(height);
-    if (m_white && width == m_width && height == m_height)
+    if (m_white && width == m_width && height == m_height && components == m_components)
         return;
+    const std::size_t size = static_cast<std::size_t>(components * static_cast<std::ptrdiff_t>(width) + 1)
+        * static_cast<std::size_t>(height);
     if (size > m_capacity) {
         m_data.reset();
         m_capacity = 0;
@@ -43,6 +46,7 @@ void PixelBuffer::reset(int width, int height)
     }
     m_width = width;
     m_height = height;
+    m_components = components;
     clear();
 }
 
@@ -63,7 +67,7 @@ void PixelBuffer::fillBlack(std::int64_t x0, std::int64_t y0, std::int64_t x1, s
     if (x0 >= x1 || y0 >= y1)
         return;
     for (std::int64_t y = y0; y < y1; ++y)
-        std::memset(row(static_cast<int>(y)) + x0 * 3, 0, static_cast<std::size_t>(x1 - x0) * 3);
+        std::memset(row(static_cast<int>(y)) + x0 * m_components, 0, static_cast<std::size_t>(x1 - x0) * m_components);
 }
 
 } // namespace inkveil::platform

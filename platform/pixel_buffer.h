@@ -6,10 +6,10 @@
 
 namespace inkveil::platform {
 
-// An opaque RGB page image in plain memory (3 bytes per pixel, rows top-down),
-// tied to no MuPDF context, so it may be handed from one thread to another.
-// Each row is preceded by one spare byte: the rows can then be turned into
-// PNG-predicted rows in place, without a second page-sized buffer.
+// An opaque page image in plain memory, grey (1 byte per pixel) or RGB (3),
+// rows top-down, tied to no MuPDF context, so it may be handed from one thread
+// to another. Each row is preceded by one spare byte: the rows can then be
+// turned into PNG-predicted rows in place, without a second page-sized buffer.
 class PixelBuffer {
 public:
     PixelBuffer() = default;
@@ -17,18 +17,20 @@ public:
     PixelBuffer(PixelBuffer&& other) noexcept;
     PixelBuffer& operator=(PixelBuffer&& other) noexcept;
 
-    // Resizes to width × height, filled white. Memory is kept when it suffices,
-    // so a buffer reused page after page allocates once; a buffer already
-    // whitened at that size by clear() is not filled again. Throws std::bad_alloc.
-    void reset(int width, int height);
-    // Fills white at the present size: lets a thread with time to spare prepare
-    // the buffer for its next page.
+    // Resizes to width × height with 1 or 3 components, filled white. Memory is
+    // kept when it suffices, so a buffer reused page after page allocates once;
+    // a buffer already whitened in that shape by clear() is not filled again.
+    // Throws std::bad_alloc.
+    void reset(int width, int height, int components = 3);
+    // Fills white in the present shape: lets a thread with time to spare
+    // prepare the buffer for its next page.
     void clear();
 
     int width() const { return m_width; }
     int height() const { return m_height; }
-    // Bytes from one row to the next: 3 × width + 1.
-    std::ptrdiff_t stride() const { return 3 * static_cast<std::ptrdiff_t>(m_width) + 1; }
+    int components() const { return m_components; }
+    // Bytes from one row to the next: components × width + 1.
+    std::ptrdiff_t stride() const { return m_components * static_cast<std::ptrdiff_t>(m_width) + 1; }
     std::uint8_t* row(int y)
     {
         m_white = false;
@@ -50,6 +52,7 @@ private:
     std::size_t m_capacity = 0;
     int m_width = 0;
     int m_height = 0;
+    int m_components = 3;
     bool m_white = false; // untouched since it was filled white
 };
 

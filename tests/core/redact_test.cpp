@@ -460,3 +460,45 @@ TEST_F(RedactTest, NoPageShowsThroughOnTheNext)
         EXPECT_LT(black, img->width * img->height / 50) << "page " << page;
     }
 }
+
+TEST_F(RedactTest, ColourSurvivesAmongGreyPages)
+{
+    // Pages are drawn in grey while no colour has been seen; colour must never
+    // be lost to that, not even colour that a Type 3 glyph paints by itself.
+    PdfBuilder pdf;
+    pdf.textPage("grey text");
+    PageSpec red;
+    red.texts.push_back({72, 700, 12, "red box below"});
+    red.extraContent = "1 0 0 rg 100 100 200 200 re f";
+    pdf.page(red);
+    pdf.textPage("grey again");
+    const int glyph = pdf.object("<< /Length 40 >>\nstream\n1000 0 d0 1 0 0 rg 0 0 1000 1000 re f\nendstream");
+    const int font = pdf.object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
+                                "/CharProcs << /a " + std::to_string(glyph) + " 0 R >> /Encoding << /Type /Encoding "
+                                "/Differences [97 /a] >> /FirstChar 97 /LastChar 97 /Widths [1000] /Resources << >> >>");
+    const std::string draw = "BT /T3 50 Tf 100 100 Td (a) Tj ET";
+    const int form = pdf.object("<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /T3 "
+                                + std::to_string(font) + " 0 R >> >> /Length " + std::to_string(draw.size())
+                                + " >>\nstream\n" + draw + "\nendstream");
+    PageSpec glyphs;
+    glyphs.extraResources = "/XObject << /Fm " + std::to_string(form) + " 0 R >>";
+    glyphs.extraContent = "/Fm Do";
+    pdf.page(glyphs);
+    const QString source = pdf.write(path(QStringLiteral("colours.pdf")));
+
+    const auto result = InkveilEngine::redact(source, dir(), planWith({RedactionRegion(0, Rect{0, 0, 0.1, 0.1})}, 96));
+    if (!inkveil::test::havePoppler())
+        GTEST_SKIP();
+    const auto images = inkveil::test::popplerImages(result.output);
+    ASSERT_EQ(images.size(), 4u);
+    EXPECT_EQ(images[0].color, QStringLiteral("gray"));
+    EXPECT_EQ(images[1].color, QStringLiteral("rgb"));
+    EXPECT_EQ(images[2].color, QStringLiteral("gray"));
+    EXPECT_EQ(images[3].color, QStringLiteral("rgb"));
+    const auto fourth = inkveil::test::popplerPageImage(result.output, 4);
+    ASSERT_TRUE(fourth);
+    // The glyph's square, 100 points from the bottom-left, 50 points wide.
+    const unsigned char* p = fourth->at(125 * 96 / 72, fourth->height - 125 * 96 / 72);
+    EXPECT_GT(p[0], 200);
+    EXPECT_LT(p[1], 50);
+}

@@ -9,7 +9,10 @@
 #include <unistd.h>
 
 #include <array>
+#include <algorithm>
 #include <functional>
+#include <iterator>
+#include <tuple>
 #include <utility>
 
 using namespace inkveil;
@@ -33,14 +36,15 @@ struct ImageCase {
 
 void PrintTo(const ImageCase& c, std::ostream* os) { *os << c.name; }
 
-void paint(PixelBuffer& pixels, int width, int height, const Pattern& pattern)
+// Into a grey buffer only the red sample goes.
+void paint(PixelBuffer& pixels, int width, int height, const Pattern& pattern, int components = 3)
 {
-    pixels.reset(width, height);
+    pixels.reset(width, height, components);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = pixels.row(y);
         for (int x = 0; x < width; ++x) {
             const Rgb c = pattern(x, y);
-            std::copy(c.begin(), c.end(), row + 3 * x);
+            std::copy(c.begin(), c.begin() + components, row + components * x);
         }
     }
 }
@@ -114,13 +118,14 @@ const ImageCase kCases[] = {
 
 } // namespace
 
-class PageImageTest : public inkveil::test::TempDirTest, public ::testing::WithParamInterface<ImageCase> {};
+class PageImageTest : public inkveil::test::TempDirTest,
+                      public ::testing::WithParamInterface<std::tuple<ImageCase, int>> {};
 
 TEST_P(PageImageTest, SmallestFormAndLosslessRoundTrip)
 {
-    const ImageCase& c = GetParam();
+    const auto& [c, components] = GetParam();
     PixelBuffer pixels;
-    paint(pixels, c.width, c.height, c.pattern);
+    paint(pixels, c.width, c.height, c.pattern, components);
     PageImageEncoder encoder;
     const EncodedImage image = encoder.encode(pixels);
     EXPECT_EQ(image.color, c.expected) << formName(image.color);
@@ -149,13 +154,26 @@ TEST_P(PageImageTest, SmallestFormAndLosslessRoundTrip)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, PageImageTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<ImageCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
-                         });
+std::string caseName(const ::testing::TestParamInfo<std::tuple<ImageCase, int>>& info)
+{
+    std::string name;
+    for (const char* p = std::get<0>(info.param).name; *p; ++p)
+        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    return name;
+}
+
+std::vector<ImageCase> withoutColour()
+{
+    std::vector<ImageCase> cases;
+    std::copy_if(std::begin(kCases), std::end(kCases), std::back_inserter(cases),
+                 [](const ImageCase& c) { return c.expected != EncodedImage::Color::rgb; });
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(RgbBuffer, PageImageTest, ::testing::Combine(::testing::ValuesIn(kCases), ::testing::Values(3)),
+                         caseName);
+INSTANTIATE_TEST_SUITE_P(GreyBuffer, PageImageTest,
+                         ::testing::Combine(::testing::ValuesIn(withoutColour()), ::testing::Values(1)), caseName);
 
 TEST(PixelBufferTest, ReusedBuffersStartWhiteWhateverCameBefore)
 {
@@ -164,7 +182,7 @@ TEST(PixelBufferTest, ReusedBuffersStartWhiteWhateverCameBefore)
     auto allWhite = [&] {
         for (int y = 0; y < pixels.height(); ++y) {
             const std::uint8_t* row = std::as_const(pixels).row(y);
-            for (int i = 0; i < pixels.width() * 3; ++i) {
+            for (int i = 0; i < pixels.width() * pixels.components(); ++i) {
                 if (row[i] != 0xff)
                     return false;
             }
@@ -178,6 +196,9 @@ TEST(PixelBufferTest, ReusedBuffersStartWhiteWhateverCameBefore)
     pixels.fillBlack(5, 5, 20, 20);
     pixels.reset(20, 50);
     EXPECT_TRUE(allWhite()) << "smaller width, more rows";
+    pixels.clear();
+    pixels.reset(20, 50, 1);
+    EXPECT_TRUE(allWhite()) << "whitened in RGB, wanted in grey";
 
     PageImageEncoder encoder;
     paint(pixels, 20, 50, [](int x, int) { return x % 2 ? kBlack : Rgb{9, 9, 9}; });
@@ -193,14 +214,16 @@ TEST(PixelBufferTest, ReusedBuffersStartWhiteWhateverCameBefore)
 
 TEST(PixelBufferTest, FillBlackClipsToTheImage)
 {
-    PixelBuffer pixels;
-    pixels.reset(4, 3);
-    pixels.fillBlack(-5, 2, 2, 99);
-    pixels.fillBlack(3, 0, 3, 3); // empty
-    for (int y = 0; y < 3; ++y) {
-        for (int x = 0; x < 4; ++x) {
-            const bool black = y == 2 && x < 2;
-            EXPECT_EQ(std::as_const(pixels).row(y)[3 * x], black ? 0 : 0xff) << x << "," << y;
+    for (int components : {1, 3}) {
+        PixelBuffer pixels;
+        pixels.reset(4, 3, components);
+        pixels.fillBlack(-5, 2, 2, 99);
+        pixels.fillBlack(3, 0, 3, 3); // empty
+        for (int y = 0; y < 3; ++y) {
+            for (int i = 0; i < 4 * components; ++i) {
+                const bool black = y == 2 && i < 2 * components;
+                EXPECT_EQ(std::as_const(pixels).row(y)[i], black ? 0 : 0xff) << i << "," << y << " of " << components;
+            }
         }
     }
 }
