@@ -32,8 +32,9 @@ $(BENCH_BUILD_DIR)/build.ninja:
 	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINKVEIL_BUILD_TESTS=OFF
 
 bench: deps $(BENCH_BUILD_DIR)/build.ninja
-	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target bench-make-inputs bench-redact inkveil-cli
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target bench-make-inputs bench-redact bench_add_folder inkveil-cli
 	python3 bench/redact/run.py --build $(BENCH_BUILD_DIR) $(BENCH_ARGS)
+	$(BENCH_BUILD_DIR)/bench/bench_add_folder
 
 clean:
 	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(BENCH_BUILD_DIR)
