@@ -3,6 +3,9 @@ BUILD_DIR ?= build
 TEST_BUILD_DIR ?= build-sanitize
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
+BENCH_BUILD_DIR ?= build-bench
+# Passed to bench/redact/run.py, e.g. BENCH_ARGS=--full
+BENCH_ARGS ?=
 JOBS ?= 2
 
 .PHONY: deps build run test fuzz bench clean
@@ -31,5 +34,13 @@ test: deps $(TEST_BUILD_DIR)/build.ninja
 fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_BUILD_DIR)
 
+$(BENCH_BUILD_DIR)/build.ninja:
+	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINKVEIL_BUILD_TESTS=OFF
+
+bench: deps $(BENCH_BUILD_DIR)/build.ninja
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target bench-make-inputs bench-redact bench_add_folder inkveil-cli
+	python3 bench/redact/run.py --build $(BENCH_BUILD_DIR) $(BENCH_ARGS)
+	$(BENCH_BUILD_DIR)/bench/bench_add_folder
+
 clean:
-	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(FUZZ_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(BENCH_BUILD_DIR) $(FUZZ_BUILD_DIR)

@@ -4,6 +4,7 @@
 #include "platform/bitmap.h"
 #include "platform/mu_context.h"
 #include "platform/watchdog.h"
+#include "platform/pixel_buffer.h"
 
 #include <QString>
 
@@ -76,6 +77,16 @@ public:
     // the page is drawn), another code when the page time budget runs out.
     void renderContents(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie,
                         const Watchdog::CancelCheck& cancelled = {});
+    // As above, into a plain buffer, grey or RGB. Returns whether the page drew
+    // anything in colour (or what may be colour: images and shadings in a
+    // colour space other than grey); a grey buffer then holds a rendering that
+    // lost colour and must be drawn again in RGB.
+    bool renderContents(Context& ctx, PixelBuffer& pixels, const Matrix& pageToPixel, fz_cookie* cookie,
+                        const Watchdog::CancelCheck& cancelled = {});
+    // Whether the page's resources, or those of the forms, patterns and soft
+    // masks it draws, hold a Type 3 font: its glyphs may paint in colours of
+    // their own, which renderContents does not see. True when unsure.
+    bool mayHaveColouredGlyphs();
     // As renderContents, with annotations and widgets drawn on top.
     void renderWithAnnotations(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie,
                                const Watchdog::CancelCheck& cancelled = {});
@@ -85,8 +96,8 @@ public:
 private:
     friend class Document;
     Page(fz_context* ctx, pdf_page* page, int index, Rect mediaBox, int rotation);
-    void render(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie,
-                const Watchdog::CancelCheck& cancelled, bool annotations);
+    void render(Context& ctx, fz_pixmap* pixmap, const Matrix& pageToPixel, fz_cookie* cookie,
+                const Watchdog::CancelCheck& cancelled, bool annotations, int* colour = nullptr);
     fz_stext_page* loadStext(int flags, bool* complete);
 
     fz_context* m_ctx;

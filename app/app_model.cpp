@@ -1,0 +1,228 @@
+#include "app/app_model.h"
+
+#include "app/app_bundle.h"
+#include "app/model_messages.h"
+#include "core/build_settings.h"
+
+#include <QDir>
+#include <QMetaObject>
+
+#include <exception>
+
+namespace inkveil {
+
+namespace {
+
+// Identity, not pixels: every render is a new image.
+bool sameImage(const QImage& a, const QImage& b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() == b.isNull();
+    return a.cacheKey() == b.cacheKey();
+}
+
+// A path as the platform makes a file location from a string: absolute, cleaned.
+QString locationFromPath(const QString& path)
+{
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
+// Stores value; publishes only a real change.
+template <typename T>
+void assign(AppModel* model, T& member, const T& value, void (AppModel::*signal)())
+{
+    const bool changed = !(member == value);
+    member = value;
+    if (changed)
+        Q_EMIT(model->*signal)();
+}
+
+} // namespace
+
+AppModel::AppModel(QObject* parent)
+    : QObject(parent),
+      m_redactor(&InkveilEngine::redact),
+      m_version(runningVersion()),
+      m_feedbackURL(BuildSettings::feedbackPage()),
+      m_websiteURL(BuildSettings::website())
+{
+    for (auto signal : {&AppModel::inputsChanged, &AppModel::selectionChanged, &AppModel::marksChanged,
+                        &AppModel::searchTextChanged, &AppModel::isRedactingChanged})
+        connect(this, signal, this, &AppModel::publishDerived);
+
+    if (qEnvironmentVariableIsSet("MERVO_UI_TEST_OUTPUT_DIR"))
+        m_outputFolder = locationFromPath(qEnvironmentVariable("MERVO_UI_TEST_OUTPUT_DIR"));
+
+    if (!qEnvironmentVariableIsSet("DISABLE_AUTO_UPDATE")) {
+        m_automaticUpdateCheckStarted = true;
+        // Queued, so that whoever made the model can set its collaborators first.
+        QMetaObject::invokeMethod(this, &AppModel::checkForUpdate, Qt::QueuedConnection);
+    }
+
+    if (qEnvironmentVariableIsSet("MERVO_UI_TEST_INPUTS")) {
+        const QString value = qEnvironmentVariable("MERVO_UI_TEST_INPUTS");
+        // Queued to this object: dropped if the model is gone before it runs.
+        QMetaObject::invokeMethod(
+            this,
+            [this, value] {
+                QStringList paths;
+                for (const QString& piece : value.split(u'\n', Qt::SkipEmptyParts))
+                    paths.append(locationFromPath(piece));
+                add(paths);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+AppModel::~AppModel()
+{
+    if (m_worker.joinable()) {
+        m_worker.request_stop();
+        m_worker.join();
+    }
+}
+
+const QUrl& AppModel::updateManifest()
+{
+    static const QUrl manifest = BuildSettings::updateManifest();
+    return manifest;
+}
+
+void AppModel::setRedactor(Redactor redactor)
+{
+    m_redactor = redactor ? std::move(redactor) : Redactor(&InkveilEngine::redact);
+}
+
+
+void AppModel::guarded(const std::function<void()>& operation)
+{
+    try {
+        operation();
+    } catch (const Error& error) {
+        setErrorMessage(error.description());
+    } catch (const std::exception& error) {
+        const QString text = QString::fromUtf8(error.what());
+        setErrorMessage(text.isEmpty() ? ModelMessages::unexpectedFailure : text);
+    } catch (...) {
+        setErrorMessage(ModelMessages::unexpectedFailure);
+    }
+}
+
+// ---- Setters --------------------------------------------------------------
+
+void AppModel::setSelection(const std::optional<QUuid>& selection)
+{
+    assign(this, m_selection, selection, &AppModel::selectionChanged);
+    setCurrentPage(0);
+    refreshPreview();
+}
+
+void AppModel::setCurrentPage(int page)
+{
+    assign(this, m_currentPage, page, &AppModel::currentPageChanged);
+    refreshPreview();
+}
+
+void AppModel::setSearchText(const QString& text) { assign(this, m_searchText, text, &AppModel::searchTextChanged); }
+void AppModel::setDpi(double dpi) { assign(this, m_dpi, dpi, &AppModel::dpiChanged); }
+void AppModel::setOutputFolder(const std::optional<QString>& folder)
+{
+    assign(this, m_outputFolder, folder, &AppModel::outputFolderChanged);
+}
+void AppModel::setIsDropTargeted(bool targeted) { assign(this, m_isDropTargeted, targeted, &AppModel::isDropTargetedChanged); }
+void AppModel::setErrorMessage(const std::optional<QString>& message)
+{
+    assign(this, m_errorMessage, message, &AppModel::errorMessageChanged);
+}
+void AppModel::setIsRedacting(bool redacting) { assign(this, m_isRedacting, redacting, &AppModel::isRedactingChanged); }
+void AppModel::setProgress(double progress) { assign(this, m_progress, progress, &AppModel::progressChanged); }
+void AppModel::setProgressText(const QString& text) { assign(this, m_progressText, text, &AppModel::progressTextChanged); }
+void AppModel::setResultMessage(const std::optional<QString>& message)
+{
+    assign(this, m_resultMessage, message, &AppModel::resultMessageChanged);
+}
+void AppModel::setOutputs(const QStringList& outputs) { assign(this, m_outputs, outputs, &AppModel::outputsChanged); }
+void AppModel::setAvailableUpdate(const std::optional<UpdateInfo>& update)
+{
+    assign(this, m_availableUpdate, update, &AppModel::availableUpdateChanged);
+}
+void AppModel::setIsUpdating(bool updating) { assign(this, m_isUpdating, updating, &AppModel::isUpdatingChanged); }
+void AppModel::setIsCheckingForUpdate(bool checking)
+{
+    assign(this, m_isCheckingForUpdate, checking, &AppModel::isCheckingForUpdateChanged);
+}
+
+
+void AppModel::setPreviewImage(const QImage& image)
+{
+    const bool changed = !sameImage(m_previewImage, image);
+    m_previewImage = image;
+    if (changed)
+        Q_EMIT previewImageChanged();
+}
+
+// ---- Derived values -------------------------------------------------------
+
+std::optional<RedactInput> AppModel::selected() const
+{
+    if (!m_selection)
+        return std::nullopt;
+    for (const RedactInput& input : m_inputs) {
+        if (input.id == *m_selection)
+            return input;
+    }
+    return std::nullopt;
+}
+
+int AppModel::selectedPageCount() const
+{
+    const auto input = selected();
+    return input ? input->pageCount : 0;
+}
+
+QList<RedactInput> AppModel::readyInputs() const
+{
+    QList<RedactInput> ready;
+    for (const RedactInput& input : m_inputs) {
+        if (!m_marks.value(input.id).isEmpty())
+            ready.append(input);
+    }
+    return ready;
+}
+
+QList<RedactionRegion> AppModel::selectedMarks() const
+{
+    return m_selection ? m_marks.value(*m_selection) : QList<RedactionRegion>();
+}
+
+QString AppModel::actionTitle() const
+{
+    return ModelMessages::actionTitle(readyInputs().size());
+}
+
+bool AppModel::canRedact() const
+{
+    return !m_isRedacting && !readyInputs().isEmpty();
+}
+
+bool AppModel::canMarkAll() const
+{
+    return m_selection.has_value() && !m_searchText.trimmed().isEmpty();
+}
+
+void AppModel::publishDerived()
+{
+    auto publish = [this](auto& last, auto now, void (AppModel::*signal)()) {
+        if (last == now)
+            return;
+        last = std::move(now);
+        Q_EMIT(this->*signal)();
+    };
+    publish(m_publishedSelected, selected(), &AppModel::selectedChanged);
+    publish(m_publishedSelectedMarks, selectedMarks(), &AppModel::selectedMarksChanged);
+    publish(m_publishedReadyInputs, readyInputs(), &AppModel::readyInputsChanged);
+    publish(m_publishedCanRedact, canRedact(), &AppModel::canRedactChanged);
+    publish(m_publishedCanMarkAll, canMarkAll(), &AppModel::canMarkAllChanged);
+}
+
+} // namespace inkveil

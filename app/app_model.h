@@ -1,0 +1,335 @@
+#pragma once
+
+#include "app/model_dialogs.h"
+#include "app/redact_input.h"
+#include "app/redaction_job.h"
+#include "core/records.h"
+#include "core/update_info.h"
+#include "platform/mu_context.h"
+
+#include <QFuture>
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+
+class QNetworkAccessManager;
+
+namespace inkveil {
+
+namespace platform {
+class Document;
+}
+
+using MarksByInput = QHash<QUuid, QList<RedactionRegion>>;
+
+// How the model checks for, installs and finishes an update. The real ones talk
+// to the manifest server and the installer; tests replace them.
+struct UpdateServices {
+    std::function<QFuture<std::optional<UpdateInfo>>(const QUrl& manifest, const QString& version)> check;
+    std::function<QFuture<void>(const UpdateInfo& offer)> install;
+    // Asks the application to quit (through its usual confirmation).
+    std::function<void()> quit;
+};
+using TermsByInput = QHash<QUuid, QStringList>;
+
+// The one model of the window: every view reads and changes the documents, marks
+// and settings through it. Lives on the main thread and is used only there.
+//
+// Publication: a setter emits its change signal only when the value differs
+// (the preview image compares by identity); editing inputs, marks or searchTerms
+// in place always emits. Assigning selection or currentPage runs its after-change
+// action every time, equal value or not. Derived values (selected, readyInputs, …)
+// emit when they really change.
+//
+// No operation throws: failures become errorMessage, outcomes resultMessage.
+class AppModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QList<inkveil::RedactInput> inputs READ inputs NOTIFY inputsChanged)
+    Q_PROPERTY(std::optional<QUuid> selection READ selection WRITE setSelection NOTIFY selectionChanged)
+    Q_PROPERTY(int currentPage READ currentPage WRITE setCurrentPage NOTIFY currentPageChanged)
+    Q_PROPERTY(inkveil::MarksByInput marks READ marks NOTIFY marksChanged)
+    Q_PROPERTY(inkveil::TermsByInput searchTerms READ searchTerms NOTIFY searchTermsChanged)
+    Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
+    Q_PROPERTY(double dpi READ dpi WRITE setDpi NOTIFY dpiChanged)
+    Q_PROPERTY(std::optional<QString> outputFolder READ outputFolder WRITE setOutputFolder NOTIFY outputFolderChanged)
+    Q_PROPERTY(bool isDropTargeted READ isDropTargeted WRITE setIsDropTargeted NOTIFY isDropTargetedChanged)
+    Q_PROPERTY(bool isRedacting READ isRedacting NOTIFY isRedactingChanged)
+    Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
+    Q_PROPERTY(QString progressText READ progressText NOTIFY progressTextChanged)
+    Q_PROPERTY(std::optional<QString> errorMessage READ errorMessage WRITE setErrorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(std::optional<QString> resultMessage READ resultMessage NOTIFY resultMessageChanged)
+    Q_PROPERTY(QStringList outputs READ outputs NOTIFY outputsChanged)
+    Q_PROPERTY(QImage previewImage READ previewImage NOTIFY previewImageChanged)
+    Q_PROPERTY(std::optional<inkveil::UpdateInfo> availableUpdate READ availableUpdate NOTIFY availableUpdateChanged)
+    Q_PROPERTY(bool isUpdating READ isUpdating NOTIFY isUpdatingChanged)
+    Q_PROPERTY(bool isCheckingForUpdate READ isCheckingForUpdate NOTIFY isCheckingForUpdateChanged)
+
+    Q_PROPERTY(std::optional<inkveil::RedactInput> selected READ selected NOTIFY selectedChanged)
+    Q_PROPERTY(int selectedPageCount READ selectedPageCount NOTIFY selectedChanged)
+    Q_PROPERTY(QList<inkveil::RedactionRegion> selectedMarks READ selectedMarks NOTIFY selectedMarksChanged)
+    Q_PROPERTY(QList<inkveil::RedactInput> readyInputs READ readyInputs NOTIFY readyInputsChanged)
+    Q_PROPERTY(QString actionTitle READ actionTitle NOTIFY readyInputsChanged)
+    Q_PROPERTY(bool canRedact READ canRedact NOTIFY canRedactChanged)
+    Q_PROPERTY(bool canMarkAll READ canMarkAll NOTIFY canMarkAllChanged)
+
+    Q_PROPERTY(QString version READ version CONSTANT)
+    Q_PROPERTY(QUrl feedbackURL READ feedbackURL CONSTANT)
+    Q_PROPERTY(QUrl websiteURL READ websiteURL CONSTANT)
+
+public:
+    // Reads the environment: MERVO_UI_TEST_OUTPUT_DIR presets outputFolder,
+    // MERVO_UI_TEST_INPUTS (paths, one per line) is added once the event loop
+    // runs, DISABLE_AUTO_UPDATE (any value) skips the update check at start.
+    explicit AppModel(QObject* parent = nullptr);
+    // Stops a running redaction and waits for its clean-up.
+    ~AppModel() override;
+
+    // ---- Collaborators --------------------------------------------------
+    // The dialogs to show; not owned. Without any, every dialog counts as cancelled.
+    void setDialogs(ModelDialogs* dialogs) { m_dialogs = dialogs; }
+    // Replaces the engine call of redaction runs (tests, tools). Empty restores it.
+    void setRedactor(Redactor redactor);
+
+    // ---- Constants ------------------------------------------------------
+    // The bundle's short version, or "Development".
+    const QString& version() const { return m_version; }
+    const QUrl& feedbackURL() const { return m_feedbackURL; }
+    const QUrl& websiteURL() const { return m_websiteURL; }
+    // The update manifest endpoint ("…/latest.json").
+    static const QUrl& updateManifest();
+    // Whether creation started the automatic update check.
+    bool automaticUpdateCheckStarted() const { return m_automaticUpdateCheckStarted; }
+
+    // ---- Observable state -----------------------------------------------
+    // The documents, in display order.
+    const QList<RedactInput>& inputs() const { return m_inputs; }
+    // The id of the selected input, if any.
+    const std::optional<QUuid>& selection() const { return m_selection; }
+    // Zero-based page of the selected input that the preview shows.
+    int currentPage() const { return m_currentPage; }
+    // Marked areas per input id, in the order added (re-sorted by a search).
+    const MarksByInput& marks() const { return m_marks; }
+    // Phrases searched with success per input id, trimmed, in the order searched.
+    const TermsByInput& searchTerms() const { return m_searchTerms; }
+    // The phrase being typed in the search field.
+    const QString& searchText() const { return m_searchText; }
+    // Resolution of the output pages; any value is kept (the engine clamps it).
+    double dpi() const { return m_dpi; }
+    // Where outputs go; nothing until chosen (or preset by the environment).
+    const std::optional<QString>& outputFolder() const { return m_outputFolder; }
+    // Files are being dragged over the window.
+    bool isDropTargeted() const { return m_isDropTargeted; }
+    // From the start of a run until its outcome is applied.
+    bool isRedacting() const { return m_isRedacting; }
+    // 0 before the first run, 0.05 when a run starts, then completed pages over
+    // all pages of the run, 1.0 once it ended.
+    double progress() const { return m_progress; }
+    // "Redacting 2 of 3 · Contract.pdf · page 4 of 12" during a run; empty otherwise.
+    const QString& progressText() const { return m_progressText; }
+    // An error for the window's alert; the window clears it when dismissed.
+    const std::optional<QString>& errorMessage() const { return m_errorMessage; }
+    // The outcome of the last search or run, for the preview's status line.
+    const std::optional<QString>& resultMessage() const { return m_resultMessage; }
+    // The files written by the last successful run, in processing order.
+    const QStringList& outputs() const { return m_outputs; }
+    // The current page's media box fitted to 1200 × 1200; null when nothing can be shown.
+    const QImage& previewImage() const { return m_previewImage; }
+    // The newer version the latest finished update check found, if any.
+    const std::optional<UpdateInfo>& availableUpdate() const { return m_availableUpdate; }
+    // An accepted update is being installed.
+    bool isUpdating() const { return m_isUpdating; }
+    // A manual update check is running.
+    bool isCheckingForUpdate() const { return m_isCheckingForUpdate; }
+
+    // Selects an input (or none): goes to its first page and refreshes the preview.
+    void setSelection(const std::optional<QUuid>& selection);
+    // Shows another page of the selected input (brought into range by the refresh).
+    void setCurrentPage(int page);
+    void setSearchText(const QString& text);
+    void setDpi(double dpi);
+    void setOutputFolder(const std::optional<QString>& folder);
+    void setIsDropTargeted(bool targeted);
+    void setErrorMessage(const std::optional<QString>& message);
+
+    // ---- Derived values -------------------------------------------------
+    // The selected input, if selection names one.
+    std::optional<RedactInput> selected() const;
+    // The selected input's recorded page count; 0 without one.
+    int selectedPageCount() const;
+    // The selected input's document, opened afresh on every call; nothing when
+    // there is no selection or the file cannot be opened. Owned by the caller;
+    // it uses the model's MuPDF context, so use it on the main thread only.
+    std::unique_ptr<platform::Document> selectedDocument();
+    // The inputs a run would process: those with at least one mark, in list order.
+    QList<RedactInput> readyInputs() const;
+    // The selected input's marks over all pages; empty without a selection.
+    QList<RedactionRegion> selectedMarks() const;
+    // "Redact 0 PDFs", "Redact 1 PDF", "Redact 3 PDFs".
+    QString actionTitle() const;
+    // The redact button and command are enabled: some input is ready and no run works.
+    bool canRedact() const;
+    // "Mark All" is enabled: a selection and a search text that is not blank.
+    bool canMarkAll() const;
+
+    // ---- Input list -----------------------------------------------------
+    // Adds the PDFs among these files and folders (sorted, duplicates and
+    // unreadable files left out); selects the first added when nothing was selected.
+    void add(const QStringList& locations);
+    // Shows the open dialog and adds what the user chose.
+    void chooseInputs();
+    // Removes the selected input with its marks and phrases; selects the first remaining.
+    void removeSelected();
+    // Empties the list and everything that belongs to it; messages of the
+    // window and the output settings stay.
+    void removeAll();
+
+    // ---- Preview and marks ----------------------------------------------
+    // Brings currentPage into range and renders previewImage.
+    void refreshPreview();
+    void previousPage();
+    void nextPage();
+    // Adds a mark on the current page of the selected input; a normalized
+    // rectangle not larger than 0.005 in either direction is dropped.
+    void addMark(const Rect& normalizedRect);
+    // Removes every mark of the selected input equal to region.
+    void removeMark(const RedactionRegion& region);
+    // Forgets all marks and phrases of the selected input.
+    void clearSelectedMarks();
+
+    // ---- Search phrases -------------------------------------------------
+    // Marks every occurrence of searchText in the selected input's text.
+    void addSearchMatches();
+
+    // ---- Redaction run --------------------------------------------------
+    // Shows the folder dialog; true when a folder was chosen and stored.
+    bool chooseOutputFolder();
+    // Starts a background run over readyInputs into outputFolder (asking for it
+    // first when none is set). Returns at once.
+    void redact();
+    // Shows the last run's outputs in the desktop's file viewer.
+    void revealOutputs();
+    // Asks a running redaction to stop at its next checkpoint.
+    void cancelRedaction();
+    // Cancels and waits until the run has stopped and removed its outputs; the
+    // outcome is applied before this returns. For quitting during a run.
+    void cancelRedactionAndWait();
+
+    // ---- Updates --------------------------------------------------------
+    // Starts the automatic update check; returns at once. Once per launch, from
+    // the constructor, unless DISABLE_AUTO_UPDATE is set.
+    void checkForUpdate();
+    // "Check for Updates…": ignored while one runs; says "You're up to date" or offers.
+    void checkForUpdatesManually();
+    // Offers availableUpdate ("Update Now" / "Later") and acts on the answer.
+    void promptForUpdate();
+    // Replaces the network side of updates (tests, tools). Empty members keep the real ones.
+    void setUpdateServices(UpdateServices services);
+    // The menu item that offers availableUpdate: "Update to 1.2…"; empty when none.
+    QString updateMenuTitle() const;
+
+Q_SIGNALS:
+    void inputsChanged();
+    void selectionChanged();
+    void currentPageChanged();
+    void marksChanged();
+    void searchTermsChanged();
+    void searchTextChanged();
+    void dpiChanged();
+    void outputFolderChanged();
+    void isDropTargetedChanged();
+    void isRedactingChanged();
+    void progressChanged();
+    void progressTextChanged();
+    void errorMessageChanged();
+    void resultMessageChanged();
+    void outputsChanged();
+    void previewImageChanged();
+    void availableUpdateChanged();
+    void isUpdatingChanged();
+    void isCheckingForUpdateChanged();
+
+    void selectedChanged();
+    void selectedMarksChanged();
+    void readyInputsChanged();
+    void canRedactChanged();
+    void canMarkAllChanged();
+
+private:
+    void setIsRedacting(bool redacting);
+    void setProgress(double progress);
+    void setProgressText(const QString& text);
+    void setResultMessage(const std::optional<QString>& message);
+    void setOutputs(const QStringList& outputs);
+    void setPreviewImage(const QImage& image);
+    void setAvailableUpdate(const std::optional<UpdateInfo>& update);
+    void setIsUpdating(bool updating);
+    void setIsCheckingForUpdate(bool checking);
+    QNetworkAccessManager& network();
+    UpdateServices updateServices();
+
+    void addLocations(const QStringList& locations);
+    void reportUnreadable(const RedactInput& input, bool readableButEmpty);
+    void searchSelected();
+    void startRun(std::vector<RedactionJob> jobs, HeldFolder folder);
+    void applyProgress(quint64 runId, const RunProgress& progress);
+    void applyOutcome(quint64 runId, const RunOutcome& outcome);
+    void publishDerived();
+    // Runs an operation; anything it throws becomes errorMessage.
+    void guarded(const std::function<void()>& operation);
+
+    platform::Context m_context; // the main thread's; previews, counts and searches
+    ModelDialogs* m_dialogs = nullptr;
+    Redactor m_redactor;
+
+    QString m_version;
+    QUrl m_feedbackURL;
+    QUrl m_websiteURL;
+    bool m_automaticUpdateCheckStarted = false;
+
+    QList<RedactInput> m_inputs;
+    std::optional<QUuid> m_selection;
+    int m_currentPage = 0;
+    MarksByInput m_marks;
+    TermsByInput m_searchTerms;
+    QString m_searchText;
+    double m_dpi = 200.0;
+    std::optional<QString> m_outputFolder;
+    bool m_isDropTargeted = false;
+    bool m_isRedacting = false;
+    double m_progress = 0.0;
+    QString m_progressText;
+    std::optional<QString> m_errorMessage;
+    std::optional<QString> m_resultMessage;
+    QStringList m_outputs;
+    QImage m_previewImage;
+    std::optional<UpdateInfo> m_availableUpdate;
+    bool m_isUpdating = false;
+    bool m_isCheckingForUpdate = false;
+    UpdateServices m_updateServices;
+    QNetworkAccessManager* m_network = nullptr; // made on first use
+
+    // Last published derived values.
+    std::optional<RedactInput> m_publishedSelected;
+    QList<RedactionRegion> m_publishedSelectedMarks;
+    QList<RedactInput> m_publishedReadyInputs;
+    bool m_publishedCanRedact = false;
+    bool m_publishedCanMarkAll = false;
+
+    // The latest run: its worker (kept after it ended), its number, and where
+    // the worker leaves its outcome before it ends.
+    std::jthread m_worker;
+    quint64 m_runId = 0;
+    std::shared_ptr<RunOutcome> m_runOutcome;
+};
+
+} // namespace inkveil

@@ -1,0 +1,45 @@
+#include "app/model_messages.h"
+
+namespace inkveil::ModelMessages {
+
+namespace {
+
+QString plural(qint64 count, const QString& noun)
+{
+    return QString::number(count) + u' ' + noun + (count == 1 ? QString() : QStringLiteral("s"));
+}
+
+} // namespace
+
+QString phraseNotFound(const QString& phrase)
+{
+    return u'\u201C' + phrase
+        + QStringLiteral("\u201D was not found as selectable text. Scanned documents may need Mervo Lumora first.");
+}
+
+QString phraseMarked(qsizetype found, const QString& phrase)
+{
+    return QStringLiteral("Marked ") + plural(found, QStringLiteral("occurrence")) + QStringLiteral(" of \u201C")
+        + phrase + QStringLiteral("\u201D.");
+}
+
+QString runVerified(qsizetype documents, qint64 redactions)
+{
+    return QStringLiteral("Verified ") + plural(documents, QStringLiteral("PDF")) + QStringLiteral(" with ")
+        + plural(redactions, QStringLiteral("permanent redaction")) + u'.';
+}
+
+QString actionTitle(qsizetype readyCount)
+{
+    return QStringLiteral("Redact ") + plural(readyCount, QStringLiteral("PDF"));
+}
+
+// One pass, so a file name holding "%4" is not filled in again.
+QString runProgress(qsizetype document, qsizetype documents, const QString& fileName, qint64 page, qint64 pages)
+{
+    return QStringLiteral("Redacting %1 of %2 \u00B7 %3 \u00B7 page %4 of %5")
+        .arg(QString::number(document), QString::number(documents), fileName, QString::number(page),
+             QString::number(pages));
+}
+
+} // namespace inkveil::ModelMessages

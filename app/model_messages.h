@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// Every text that the application model shows to the user, in one place.
+namespace inkveil::ModelMessages {
+
+inline const QString noPdfsFound = QStringLiteral("No readable PDF documents were found.");
+inline const QString pdfUnreadable =
+    QStringLiteral("The selected PDF could not be read. It may be damaged or incomplete.");
+inline const QString somePdfsUnreadable = QStringLiteral("Some PDFs could not be read and were not added.");
+inline const QString destinationNotWritable = QStringLiteral("The selected destination is not writable.");
+inline const QString destinationGone =
+    QStringLiteral("The selected destination was moved or deleted during redaction. No output was saved.");
+inline const QString outputGone =
+    QStringLiteral("A redacted PDF was moved or deleted before the run finished. No output was saved.");
+inline const QString runCancelled = QStringLiteral("Redaction cancelled. No output was saved.");
+inline const QString unexpectedFailure = QStringLiteral("An unexpected error stopped the redaction.");
+
+// “phrase” was not found as selectable text. …
+QString phraseNotFound(const QString& phrase);
+// Marked 7 occurrences of “phrase”.
+QString phraseMarked(qsizetype found, const QString& phrase);
+// Verified 2 PDFs with 7 permanent redactions.
+QString runVerified(qsizetype documents, qint64 redactions);
+// Redact 3 PDFs
+QString actionTitle(qsizetype readyCount);
+// Redacting 2 of 3 · Contract.pdf · page 4 of 12
+QString runProgress(qsizetype document, qsizetype documents, const QString& fileName, qint64 page, qint64 pages);
+
+} // namespace inkveil::ModelMessages

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QImage>
+
+namespace inkveil {
+
+namespace platform {
+class Context;
+class Page;
+} // namespace platform
+
+// The longest side of a preview image, in pixels.
+inline constexpr int kPreviewSide = 1200;
+
+// The page's media box, upright as stored (no /Rotate), with its annotations,
+// scaled to fit side × side while keeping its shape. A null image when the box is
+// empty or the page cannot be drawn.
+QImage renderPreview(platform::Context& ctx, platform::Page& page, int side = kPreviewSide);
+
+} // namespace inkveil

@@ -1,0 +1,178 @@
+#include "tests/app/model_fixture.h"
+
+#include "app/model_messages.h"
+#include "platform/pdf_document.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <functional>
+
+using namespace inkveil;
+using namespace inkveil::test;
+
+namespace {
+
+QStringList fileNames(const QList<RedactInput>& inputs)
+{
+    QStringList names;
+    for (const RedactInput& input : inputs)
+        names.append(QFileInfo(input.url).fileName());
+    return names;
+}
+
+struct BadInput {
+    const char* name;
+    std::function<QString(ModelTest&)> make;
+};
+void PrintTo(const BadInput& value, std::ostream* out) { *out << value.name; }
+
+} // namespace
+
+class InputListTest : public ModelTest {};
+class UnreadableInputTest : public ModelTest, public ::testing::WithParamInterface<BadInput> {};
+
+TEST_P(UnreadableInputTest, IsLeftOutWithTheRightMessage)
+{
+    const QString bad = GetParam().make(*this);
+    if (bad.isEmpty())
+        GTEST_SKIP() << "qpdf is needed to make an encrypted PDF";
+    QSignalSpy inputsChanged(&model(), &AppModel::inputsChanged);
+
+    model().add({bad});
+    EXPECT_EQ(model().errorMessage(), ModelMessages::pdfUnreadable);
+    EXPECT_EQ(inputsChanged.count(), 0);
+
+    model().add({bad, pdf(QStringLiteral("zz-good.pdf"))});
+    EXPECT_EQ(model().errorMessage(), ModelMessages::somePdfsUnreadable);
+    EXPECT_EQ(fileNames(model().inputs()), QStringList{QStringLiteral("zz-good.pdf")});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, UnreadableInputTest,
+    ::testing::Values(BadInput{"missing", [](ModelTest& t) { return t.file(QStringLiteral("gone.pdf")); }},
+                      BadInput{"notPdf", [](ModelTest& t) { return t.notPdf(QStringLiteral("notes.pdf")); }},
+                      BadInput{"truncated", [](ModelTest& t) { return t.truncatedPdf(QStringLiteral("cut.pdf")); }},
+                      BadInput{"zeroPages", [](ModelTest& t) { return t.zeroPagePdf(QStringLiteral("empty.pdf")); }},
+                      BadInput{"encrypted", [](ModelTest& t) { return t.encryptedPdf(QStringLiteral("locked.pdf")); }},
+                      BadInput{"folderNamedPdf",
+                               [](ModelTest& t) {
+                                   t.subdir(QStringLiteral("holder/bundle.pdf"));
+                                   return t.file(QStringLiteral("holder"));
+                               }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(InputListTest, AFolderIsAddedSortedAndTheFirstIsSelected)
+{
+    model().add({});
+    EXPECT_EQ(model().errorMessage(), ModelMessages::noPdfsFound);
+    model().add({subdir(QStringLiteral("docs")), notPdf(QStringLiteral("notes.txt"))});
+    EXPECT_EQ(model().errorMessage(), ModelMessages::noPdfsFound);
+
+    pdf(QStringLiteral("docs/scan 10.pdf"));
+    const QString two = pdf(QStringLiteral("docs/scan 2.pdf"), 3);
+    truncatedPdf(QStringLiteral("docs/broken.pdf"));
+    pdf(QStringLiteral("docs/Appendix.PDF"));
+    model().add({file(QStringLiteral("docs"))});
+
+    ASSERT_EQ(fileNames(model().inputs()),
+              (QStringList{QStringLiteral("Appendix.PDF"), QStringLiteral("scan 2.pdf"), QStringLiteral("scan 10.pdf")}));
+    EXPECT_EQ(model().errorMessage(), ModelMessages::somePdfsUnreadable);
+    const RedactInput second = model().inputs().at(1);
+    EXPECT_EQ(second.url, two);
+    EXPECT_EQ(second.pageCount, 3);
+    EXPECT_EQ(second.byteCount, QFileInfo(two).size());
+    EXPECT_EQ(model().selection(), model().inputs().front().id);
+    EXPECT_FALSE(model().previewImage().isNull());
+
+    // A later add keeps the selection and its page.
+    model().setSelection(second.id);
+    model().nextPage();
+    model().add({pdf(QStringLiteral("later.pdf"))});
+    EXPECT_EQ(model().selection(), second.id);
+    EXPECT_EQ(model().currentPage(), 1);
+}
+
+TEST_F(InputListTest, ADocumentIsNeverListedTwiceAndRepeatsAreSilent)
+{
+    const QString folder = subdir(QStringLiteral("docs"));
+    const QString a = pdf(QStringLiteral("docs/a.pdf"));
+    pdf(QStringLiteral("docs/b.pdf"));
+
+    model().add({folder + QStringLiteral("/./a.pdf"), a});
+    EXPECT_EQ(fileNames(model().inputs()), QStringList{QStringLiteral("a.pdf")});
+    model().add({folder});
+    EXPECT_EQ(fileNames(model().inputs()), (QStringList{QStringLiteral("a.pdf"), QStringLiteral("b.pdf")}));
+
+    QSignalSpy inputsChanged(&model(), &AppModel::inputsChanged);
+    QSignalSpy errors(&model(), &AppModel::errorMessageChanged);
+    model().add({folder, a});
+    EXPECT_EQ(inputsChanged.count(), 0);
+    EXPECT_EQ(errors.count(), 0);
+}
+
+TEST_F(InputListTest, RemovingKeepsTheListConsistent)
+{
+    model().add({pdf(QStringLiteral("a.pdf")), pdf(QStringLiteral("b.pdf"), 3), pdf(QStringLiteral("c.pdf"))});
+    const QList<RedactInput> inputs = model().inputs();
+    model().setSelection(inputs.at(1).id);
+    model().nextPage();
+    model().addMark(Rect{0.1, 0.1, 0.2, 0.2});
+
+    model().removeSelected();
+    EXPECT_EQ(fileNames(model().inputs()), (QStringList{QStringLiteral("a.pdf"), QStringLiteral("c.pdf")}));
+    EXPECT_FALSE(model().marks().contains(inputs.at(1).id));
+    EXPECT_EQ(model().selection(), inputs.at(0).id);
+    EXPECT_EQ(model().currentPage(), 0);
+
+    model().setErrorMessage(QStringLiteral("kept"));
+    model().setDpi(300);
+    model().setOutputFolder(dir());
+    model().removeAll();
+    EXPECT_TRUE(model().inputs().isEmpty() && model().marks().isEmpty() && model().searchTerms().isEmpty());
+    EXPECT_FALSE(model().selection());
+    EXPECT_TRUE(model().previewImage().isNull());
+    EXPECT_EQ(model().errorMessage(), QStringLiteral("kept"));
+    EXPECT_EQ(model().dpi(), 300);
+    EXPECT_EQ(model().outputFolder(), dir());
+    model().removeSelected(); // nothing selected: nothing happens
+}
+
+TEST_F(InputListTest, TheOpenDialogAddsWhatWasChosen)
+{
+    model().chooseInputs();
+    EXPECT_EQ(dialogs.asked, QStringList{QStringLiteral("Choose PDF Documents/Add")});
+    EXPECT_FALSE(model().errorMessage()); // cancelled
+
+    dialogs.inputsAnswer = {pdf(QStringLiteral("b.pdf")), pdf(QStringLiteral("a.pdf"), 2)};
+    model().chooseInputs();
+    EXPECT_EQ(fileNames(model().inputs()), (QStringList{QStringLiteral("a.pdf"), QStringLiteral("b.pdf")}));
+
+    auto first = model().selectedDocument();
+    auto second = model().selectedDocument();
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first.get(), second.get());
+    EXPECT_EQ(first->pageCount(), 2);
+}
+
+TEST_F(InputListTest, AFileThatChangedOnDiskIsReportedWhenShown)
+{
+    model().add({pdf(QStringLiteral("a.pdf")), pdf(QStringLiteral("b.pdf"))});
+    const QList<RedactInput> inputs = model().inputs();
+
+    QFile::remove(file(QStringLiteral("b.pdf")));
+    model().setSelection(inputs.at(1).id);
+    EXPECT_EQ(model().errorMessage(), QStringLiteral("Could not read b.pdf."));
+    EXPECT_TRUE(model().previewImage().isNull());
+
+    zeroPagePdf(QStringLiteral("a.pdf"));
+    model().setSelection(inputs.at(0).id);
+    EXPECT_EQ(model().errorMessage(), QStringLiteral("a.pdf contains no pages."));
+
+    pdf(QStringLiteral("a.pdf"));
+    model().setErrorMessage(std::nullopt);
+    model().refreshPreview();
+    EXPECT_FALSE(model().errorMessage());
+    EXPECT_FALSE(model().previewImage().isNull());
+    EXPECT_EQ(model().inputs(), inputs);
+}

@@ -1,0 +1,139 @@
+#include "tests/app/model_fixture.h"
+
+#include "core/engine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <chrono>
+#include <thread>
+
+namespace inkveil::test {
+
+void ModelTest::SetUp()
+{
+    for (const char* name : {"MERVO_UI_TEST_INPUTS", "MERVO_UI_TEST_OUTPUT_DIR", "DISABLE_AUTO_UPDATE"})
+        qunsetenv(name);
+}
+
+AppModel& ModelTest::model()
+{
+    if (!m_model) {
+        m_model = std::make_unique<AppModel>();
+        m_model->setDialogs(&dialogs);
+        UpdateServices services;
+        services.check = [this](const QUrl&, const QString&) {
+            ++updateChecks;
+            return QtFuture::makeReadyFuture(manifestOffer);
+        };
+        m_model->setUpdateServices(services);
+    }
+    return *m_model;
+}
+
+QString ModelTest::pdf(const QString& name, int pages, const std::string& text)
+{
+    PdfBuilder builder;
+    for (int i = 1; i <= pages; ++i)
+        builder.textPage(text + " " + std::to_string(i));
+    return builder.write(path(name));
+}
+
+QString ModelTest::notPdf(const QString& name)
+{
+    QFile out(path(name));
+    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("Quarterly numbers, plain text only.\n");
+    return out.fileName();
+}
+
+QString ModelTest::truncatedPdf(const QString& name)
+{
+    QFile out(path(name));
+    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(PdfBuilder().textPage("Hello").build().left(24));
+    return out.fileName();
+}
+
+QString ModelTest::zeroPagePdf(const QString& name)
+{
+    return PdfBuilder().write(path(name));
+}
+
+QString ModelTest::encryptedPdf(const QString& name)
+{
+    const QString plain = pdf(QStringLiteral("plain-") + name);
+    const ProcessResult r = runProgram(QStringLiteral("qpdf"), {QStringLiteral("--encrypt"), QStringLiteral("secret"),
+                                                                 QStringLiteral("owner"), QStringLiteral("256"),
+                                                                 QStringLiteral("--"), plain, path(name)});
+    QFile::remove(plain);
+    return r.exitCode == 0 ? path(name) : QString();
+}
+
+QString ModelTest::subdir(const QString& name)
+{
+    QDir(dir()).mkpath(name);
+    return path(name);
+}
+
+bool ModelTest::waitForRunEnd()
+{
+    return QTest::qWaitFor([this] { return !model().isRedacting(); }, 120000);
+}
+
+RedactionResult fakeRedact(const QString& source, const QString& destination, const RedactionPlan& plan,
+                           const InkveilEngine::PageProgress& progress, int pages)
+{
+    for (int page = 1; page <= pages; ++page)
+        progress(page, pages);
+    const QString output =
+        InkveilEngine::availableURL(destination, QFileInfo(source).completeBaseName() + InkveilEngine::kRedactedSuffix);
+    QFile out(output);
+    if (!out.open(QIODevice::WriteOnly))
+        throw FileError(output, QStringLiteral("cannot write"));
+    out.write("%PDF-1.7 stand-in\n");
+    RedactionVerification verification;
+    verification.pageCount = pages;
+    verification.redactionCount = static_cast<std::int64_t>(plan.regions.size());
+    return RedactionResult{output, verification};
+}
+
+Redactor fakeEngine(const QString& name, Redactor special, int pages)
+{
+    return [name, special, pages](const QString& source, const QString& destination, const RedactionPlan& plan,
+                                  const InkveilEngine::CancelCheck& cancel, const InkveilEngine::PageProgress& progress) {
+        if (special && QFileInfo(source).fileName() == name)
+            return special(source, destination, plan, cancel, progress);
+        return fakeRedact(source, destination, plan, progress, pages);
+    };
+}
+
+namespace {
+
+template <typename Done>
+bool pollFor30s(Done done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+} // namespace
+
+bool waitForCancel(const InkveilEngine::CancelCheck& shouldCancel)
+{
+    return pollFor30s(shouldCancel);
+}
+
+bool spinUntil(const std::atomic<bool>& flag)
+{
+    return pollFor30s([&flag] { return flag.load(); });
+}
+
+} // namespace inkveil::test

@@ -1,0 +1,99 @@
+#pragma once
+
+// Shared pieces of the model tests: a model driven as the window drives it, fake
+// dialogs, a stand-in for the engine, and PDFs made on the spot.
+
+#include "app/app_model.h"
+#include "tests/support/pdf_builder.h"
+#include "tests/support/test_env.h"
+
+#include <QSignalSpy>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace inkveil::test {
+
+// Answers the model's dialogs from a script and remembers what was asked.
+class FakeDialogs : public ModelDialogs {
+public:
+    QStringList inputsAnswer;            // empty: the user cancels
+    std::optional<QString> folderAnswer; // nothing: the user cancels
+    QStringList asked;                   // "title/prompt" of each dialog shown
+    std::optional<QString> lastStartFolder;
+    QList<QStringList> revealed;
+
+    QStringList chooseInputs(const QString& title, const QString& prompt) override
+    {
+        asked.append(title + u'/' + prompt);
+        return inputsAnswer;
+    }
+    std::optional<QString> chooseOutputFolder(const QString& title, const QString& prompt,
+                                              const std::optional<QString>& startFolder) override
+    {
+        asked.append(title + u'/' + prompt);
+        lastStartFolder = startFolder;
+        return folderAnswer;
+    }
+    void revealOutputs(const QStringList& files) override { revealed.append(files); }
+
+    QStringList alerts;  // "message/informative" of each alert shown
+    int alertAnswer = 1; // index of the button chosen in askAlert
+    void showAlert(const QString& message, const QString& informative) override
+    {
+        alerts.append(message + u'/' + informative);
+    }
+    int askAlert(const QString& message, const QString& informative, const QStringList& buttons) override
+    {
+        alerts.append(message + u'/' + informative + u'/' + buttons.join(u'|'));
+        return alertAnswer;
+    }
+};
+
+// A temporary folder, an environment without the model's variables, and a model
+// made on first use (so a test can set the environment first).
+class ModelTest : public TempDirTest {
+public:
+    AppModel& model();
+    void destroyModel() { m_model.reset(); }
+
+    QString file(const QString& name) const { return path(name); }
+    // One line of text per page: "<text> <n>".
+    QString pdf(const QString& name, int pages = 1, const std::string& text = "Page");
+    QString notPdf(const QString& name);
+    QString truncatedPdf(const QString& name);
+    QString zeroPagePdf(const QString& name);
+    // Needs a user password; empty without qpdf.
+    QString encryptedPdf(const QString& name);
+    QString subdir(const QString& name);
+
+    // Runs the event loop until the run's outcome is applied.
+    bool waitForRunEnd();
+
+    FakeDialogs dialogs;
+    // What the stand-in update check finds; the real check never runs in tests.
+    std::optional<UpdateInfo> manifestOffer;
+    int updateChecks = 0;
+
+protected:
+    void SetUp() override;
+    void TearDown() override { destroyModel(); }
+
+private:
+    std::unique_ptr<AppModel> m_model;
+};
+
+// A stand-in for the engine: writes a small file named as the engine names its
+// outputs, reports each of `pages` pages, and counts the plan's regions.
+RedactionResult fakeRedact(const QString& source, const QString& destination, const RedactionPlan& plan,
+                           const InkveilEngine::PageProgress& progress, int pages = 1);
+// fakeRedact for every file, except `special` instead for the file named `name`.
+Redactor fakeEngine(const QString& name = {}, Redactor special = {}, int pages = 1);
+
+// Polls until shouldCancel is true; false after 30 s.
+bool waitForCancel(const InkveilEngine::CancelCheck& shouldCancel);
+// Sleeps until flag is set, without running the event loop; false after 30 s.
+bool spinUntil(const std::atomic<bool>& flag);
+
+} // namespace inkveil::test

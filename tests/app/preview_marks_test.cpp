@@ -1,0 +1,170 @@
+#include "tests/app/model_fixture.h"
+
+#include <QColor>
+
+#include <cmath>
+
+using namespace inkveil;
+using namespace inkveil::test;
+
+namespace {
+
+// A page whose media box has its lower-left quarter painted black.
+PageSpec quarterPage(int x0, int y0, int width, int height, int rotate = 0)
+{
+    PageSpec page;
+    page.box[0] = x0;
+    page.box[1] = y0;
+    page.box[2] = x0 + width;
+    page.box[3] = y0 + height;
+    page.rotate = rotate;
+    page.extraContent = "0 0 0 rg " + std::to_string(x0) + " " + std::to_string(y0) + " " + std::to_string(width / 2)
+        + " " + std::to_string(height / 2) + " re f";
+    return page;
+}
+
+bool dark(const QImage& image, int x, int y)
+{
+    return QColor(image.pixel(x, y)).lightness() < 64;
+}
+
+struct PreviewCase {
+    const char* name;
+    PageSpec page;
+    QSize size;
+};
+void PrintTo(const PreviewCase& value, std::ostream* out) { *out << value.name; }
+
+} // namespace
+
+class PreviewTest : public ModelTest {};
+class PreviewGeometryTest : public ModelTest, public ::testing::WithParamInterface<PreviewCase> {};
+
+TEST_P(PreviewGeometryTest, TheMediaBoxFillsTheImageUprightAsStored)
+{
+    model().add({PdfBuilder().page(GetParam().page).write(path(QStringLiteral("page.pdf")))});
+
+    const QImage image = model().previewImage();
+    ASSERT_EQ(image.size(), GetParam().size);
+    const int w = image.width();
+    const int h = image.height();
+    EXPECT_TRUE(dark(image, 5, h - 5));
+    EXPECT_TRUE(dark(image, w / 2 - 5, h / 2 + 5));
+    EXPECT_FALSE(dark(image, w / 2 + 5, h / 2 + 5));
+    EXPECT_FALSE(dark(image, w - 5, 5));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, PreviewGeometryTest,
+                         ::testing::Values(PreviewCase{"letter", quarterPage(0, 0, 612, 792), {927, 1200}},
+                                           PreviewCase{"landscape", quarterPage(0, 0, 800, 400), {1200, 600}},
+                                           PreviewCase{"shiftedBox", quarterPage(100, 100, 612, 792), {927, 1200}},
+                                           PreviewCase{"rotateIgnored", quarterPage(0, 0, 612, 792, 90), {927, 1200}},
+                                           PreviewCase{"small", quarterPage(0, 0, 100, 50), {1200, 600}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PreviewTest, ThePreviewShowsAnnotationsAsTheDesktopDoes)
+{
+    PdfBuilder builder;
+    const std::string fill = "0 0 0 rg 0 0 306 396 re f";
+    const int appearance = builder.object("<< /Type /XObject /Subtype /Form /BBox [0 0 306 396] /Length "
+                                          + std::to_string(fill.size()) + " >>\nstream\n" + fill + "\nendstream");
+    PageSpec page;
+    page.annots = {"<< /Type /Annot /Subtype /Square /Rect [306 396 612 792] /AP << /N " + std::to_string(appearance)
+                   + " 0 R >> >>"};
+    model().add({builder.page(page).write(path(QStringLiteral("annotated.pdf")))});
+
+    const QImage image = model().previewImage();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_TRUE(dark(image, image.width() - 20, 20));
+    EXPECT_FALSE(dark(image, 20, image.height() - 20));
+}
+
+TEST_F(PreviewTest, PagesStayInRange)
+{
+    const QString file = pdf(QStringLiteral("doc.pdf"), 5);
+    model().add({file});
+    QSignalSpy pageChanged(&model(), &AppModel::currentPageChanged);
+    model().previousPage();
+    EXPECT_EQ(pageChanged.count(), 0);
+    for (int i = 0; i < 6; ++i)
+        model().nextPage();
+    EXPECT_EQ(model().currentPage(), 4);
+    EXPECT_EQ(pageChanged.count(), 4);
+
+    model().setCurrentPage(-3);
+    EXPECT_EQ(model().currentPage(), 0);
+    model().setCurrentPage(99);
+    EXPECT_EQ(model().currentPage(), 4);
+
+    // Replaced on disk by a shorter file: the next refresh pulls the page back.
+    pdf(QStringLiteral("doc.pdf"), 2);
+    model().refreshPreview();
+    EXPECT_EQ(model().currentPage(), 1);
+    EXPECT_FALSE(model().previewImage().isNull());
+}
+
+struct MarkSize {
+    double width;
+    double height;
+    bool kept;
+};
+void PrintTo(const MarkSize& size, std::ostream* out) { *out << size.width << " x " << size.height; }
+
+class MarkSizeTest : public ModelTest, public ::testing::WithParamInterface<MarkSize> {};
+
+TEST_P(MarkSizeTest, ClicksAndTinyDragsAreDropped)
+{
+    model().add({pdf(QStringLiteral("a.pdf"))});
+    model().addMark(Rect{0.5, 0.5, GetParam().width, GetParam().height});
+    EXPECT_EQ(model().selectedMarks().size(), GetParam().kept ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, MarkSizeTest,
+                         ::testing::Values(MarkSize{0.004, 0.2, false}, MarkSize{0.2, 0.004, false},
+                                           MarkSize{0.005, 0.2, false}, MarkSize{0.006, 0.006, true},
+                                           MarkSize{-0.006, -0.006, true}, MarkSize{NAN, 0.3, false}));
+
+TEST_F(PreviewTest, MarksAreClippedKeptInOrderAndRemovedByValue)
+{
+    model().addMark(Rect{0.1, 0.1, 0.5, 0.5}); // no selection: dropped
+    model().add({pdf(QStringLiteral("a.pdf"), 2)});
+    const Rect area{0.1, 0.1, 0.3, 0.3};
+    model().addMark(area);
+    model().addMark(Rect{0.8, 0.9, 0.5, 0.5});
+    model().addMark(area);
+    model().nextPage();
+    model().addMark(area);
+
+    QList<RedactionRegion> marks = model().selectedMarks();
+    ASSERT_EQ(marks.size(), 4);
+    EXPECT_NEAR(marks.at(1).normalizedRect().width, 0.2, 1e-12);
+    EXPECT_NEAR(marks.at(1).normalizedRect().maxY(), 1.0, 1e-12);
+    EXPECT_EQ(marks.at(3).pageIndex(), 1);
+
+    model().removeMark(RedactionRegion(0, area));
+    marks = model().selectedMarks();
+    ASSERT_EQ(marks.size(), 2);
+    EXPECT_EQ(marks.at(1), RedactionRegion(1, area));
+
+    model().clearSelectedMarks();
+    const QUuid id = model().inputs().front().id;
+    EXPECT_TRUE(model().marks().contains(id) && model().marks().value(id).isEmpty());
+    EXPECT_TRUE(model().searchTerms().contains(id));
+    EXPECT_TRUE(model().readyInputs().isEmpty());
+}
+
+TEST_F(PreviewTest, AddingAMarkClearsTheResultRemovingOneDoesNot)
+{
+    model().add({pdf(QStringLiteral("a.pdf"))});
+    model().addMark(Rect{0.1, 0.1, 0.3, 0.3});
+    model().setOutputFolder(subdir(QStringLiteral("out")));
+    model().setRedactor(fakeEngine());
+    model().redact();
+    ASSERT_TRUE(waitForRunEnd());
+    ASSERT_TRUE(model().resultMessage());
+
+    model().removeMark(RedactionRegion(0, Rect{0.1, 0.1, 0.3, 0.3}));
+    EXPECT_TRUE(model().resultMessage());
+    model().addMark(Rect{0.2, 0.2, 0.3, 0.3});
+    EXPECT_FALSE(model().resultMessage());
+}

@@ -1,0 +1,294 @@
+#include "tests/app/model_fixture.h"
+
+#include "app/model_messages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace inkveil;
+using namespace inkveil::test;
+using InkveilEngine::CancelCheck;
+using InkveilEngine::PageProgress;
+
+class RunTest : public ModelTest {
+protected:
+    // Adds the named one-page documents, each with `marks` marks.
+    void addReady(const QStringList& names, int marks = 1, int pages = 1)
+    {
+        for (const QString& name : names) {
+            model().add({pdf(name, pages)});
+            model().setSelection(model().inputs().back().id);
+            for (int i = 0; i < marks; ++i)
+                model().addMark(Rect{0.1 * i, 0.1, 0.05, 0.05});
+        }
+        m_out = subdir(QStringLiteral("out"));
+        model().setOutputFolder(m_out);
+    }
+    QStringList written() const
+    {
+        return QDir(m_out).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    QString m_out;
+};
+
+TEST_F(RunTest, NothingStartsWithoutReadyInputOrWithoutAFolder)
+{
+    model().add({pdf(QStringLiteral("plain.pdf"))});
+    model().redact();
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+    EXPECT_EQ(model().actionTitle(), QStringLiteral("Redact 0 PDFs"));
+
+    addReady({QStringLiteral("a.pdf")});
+    model().setOutputFolder(std::nullopt);
+    model().setRedactor(fakeEngine());
+    model().redact(); // the folder dialog is cancelled
+    EXPECT_EQ(dialogs.asked, QStringList{QStringLiteral("Choose Output Folder/Choose")});
+    EXPECT_FALSE(model().isRedacting() || model().errorMessage() || model().outputFolder());
+
+    dialogs.folderAnswer = m_out;
+    model().redact();
+    EXPECT_EQ(model().outputFolder(), m_out);
+    EXPECT_TRUE(model().isRedacting());
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(model().resultMessage(), QStringLiteral("Verified 1 PDF with 1 permanent redaction."));
+    EXPECT_TRUE(model().chooseOutputFolder());
+    EXPECT_EQ(dialogs.lastStartFolder, m_out);
+}
+
+class UnwritableTest : public RunTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(UnwritableTest, IsRefusedBeforeAnythingRuns)
+{
+    addReady({QStringLiteral("a.pdf")});
+    const QString kind = QString::fromLatin1(GetParam());
+    QString folder = file(QStringLiteral("nowhere/deeper"));
+    if (kind == QStringLiteral("aFile"))
+        folder = notPdf(QStringLiteral("file"));
+    if (kind == QStringLiteral("readOnly")) {
+        if (::geteuid() == 0)
+            GTEST_SKIP() << "permissions do not bind root";
+        QFile::setPermissions(m_out, QFile::ReadOwner | QFile::ExeOwner);
+        folder = m_out;
+    }
+    model().setOutputFolder(folder);
+
+    model().redact();
+
+    EXPECT_EQ(model().errorMessage(), ModelMessages::destinationNotWritable);
+    EXPECT_FALSE(model().isRedacting());
+    EXPECT_EQ(model().outputFolder(), folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, UnwritableTest, ::testing::Values("missing", "aFile", "readOnly"));
+
+TEST_F(RunTest, SuccessCountsDocumentsAndAreasAndKeepsEarlierErrors)
+{
+    addReady({QStringLiteral("a.pdf")}, 4);
+    addReady({QStringLiteral("b.pdf")}, 3);
+    model().add({pdf(QStringLiteral("c.pdf"))}); // not ready, not processed
+    model().setErrorMessage(QStringLiteral("an earlier problem"));
+    model().setRedactor(fakeEngine());
+
+    model().redact();
+    EXPECT_FALSE(model().canRedact());
+    ASSERT_TRUE(waitForRunEnd());
+
+    EXPECT_EQ(model().resultMessage(), QStringLiteral("Verified 2 PDFs with 7 permanent redactions."));
+    EXPECT_EQ(model().errorMessage(), QStringLiteral("an earlier problem"));
+    EXPECT_EQ(model().progress(), 1.0);
+    EXPECT_EQ(written(), (QStringList{QStringLiteral("a \u2014 Redacted.pdf"), QStringLiteral("b \u2014 Redacted.pdf")}));
+    EXPECT_EQ(model().outputs(), (QStringList{QDir(m_out).filePath(written().at(0)), QDir(m_out).filePath(written().at(1))}));
+
+    model().revealOutputs();
+    EXPECT_EQ(dialogs.revealed, QList<QStringList>{model().outputs()});
+    model().add({pdf(QStringLiteral("d.pdf"))});
+    EXPECT_TRUE(model().outputs().isEmpty());
+    model().revealOutputs();
+    EXPECT_EQ(dialogs.revealed.size(), 1);
+}
+
+// Thrown by the second of three documents.
+enum class Failure { engine, fileSystem, other, folderMoved, outputRemoved };
+
+class FailingRunTest : public RunTest, public ::testing::WithParamInterface<std::pair<Failure, QString>> {};
+
+TEST_P(FailingRunTest, LeavesNoOutputAndReportsTheFailure)
+{
+    addReady({QStringLiteral("a.pdf"), QStringLiteral("b.pdf"), QStringLiteral("c.pdf")});
+    std::atomic<bool> thirdCalled{false};
+    const Failure failure = GetParam().first;
+    model().setRedactor([&](const QString& s, const QString& d, const RedactionPlan& p, const CancelCheck&,
+                            const PageProgress& progress) {
+        const QString name = QFileInfo(s).fileName();
+        thirdCalled = thirdCalled || name == QStringLiteral("c.pdf");
+        if (name != QStringLiteral("b.pdf"))
+            return fakeRedact(s, d, p, progress);
+        switch (failure) {
+        case Failure::engine: throw InkveilError::verificationFailed(Reason::textSelectable);
+        case Failure::fileSystem: throw FileError(d, QStringLiteral("No space left on device"));
+        case Failure::other: throw 42;
+        case Failure::folderMoved: // moved away, and made anew as the engine does
+            QDir().rename(d, d + QStringLiteral("-moved"));
+            QDir().mkpath(d);
+            break;
+        case Failure::outputRemoved: QFile::remove(QDir(d).filePath(QStringLiteral("a \u2014 Redacted.pdf"))); break;
+        }
+        return fakeRedact(s, d, p, progress);
+    });
+
+    model().redact();
+    ASSERT_TRUE(waitForRunEnd());
+
+    EXPECT_EQ(model().errorMessage(), GetParam().second);
+    EXPECT_FALSE(model().resultMessage());
+    EXPECT_TRUE(model().outputs().isEmpty());
+    EXPECT_TRUE(written().isEmpty()) << written().join(u',').toStdString();
+    EXPECT_FALSE(thirdCalled.load());
+    if (failure == Failure::folderMoved) {
+        EXPECT_FALSE(QFileInfo::exists(m_out)); // the folder made during the run goes too
+        EXPECT_TRUE(QDir(m_out + QStringLiteral("-moved")).isEmpty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, FailingRunTest,
+    ::testing::Values(
+        std::pair{Failure::engine, QStringLiteral("The redacted PDF could not be verified: redacted text remains selectable")},
+        std::pair{Failure::fileSystem, QStringLiteral("No space left on device")},
+        std::pair{Failure::other, ModelMessages::unexpectedFailure},
+        std::pair{Failure::folderMoved, ModelMessages::destinationGone},
+        std::pair{Failure::outputRemoved, ModelMessages::outputGone}));
+
+enum class CancelPoint { betweenDocuments, inEngine, betweenPages, afterLastDocument };
+
+class CancelledRunTest : public RunTest, public ::testing::WithParamInterface<CancelPoint> {};
+
+TEST_P(CancelledRunTest, RemovesEveryOutputUnlessTheLastDocumentWasDone)
+{
+    addReady({QStringLiteral("a.pdf"), QStringLiteral("b.pdf")});
+    std::atomic<bool> reached{false};
+    const CancelPoint point = GetParam();
+    model().setRedactor([&](const QString& s, const QString& d, const RedactionPlan& p, const CancelCheck& cancel,
+                            const PageProgress& progress) {
+        const bool second = QFileInfo(s).fileName() == QStringLiteral("b.pdf");
+        if (second && point == CancelPoint::betweenPages)
+            progress(1, 3);
+        if (second && (point == CancelPoint::inEngine || point == CancelPoint::betweenPages)) {
+            reached = true;
+            waitForCancel(cancel);
+            throw InkveilError::cancelled(); // as the engine does at its next checkpoint
+        }
+        RedactionResult result = fakeRedact(s, d, p, progress);
+        if (!second && point == CancelPoint::betweenDocuments) {
+            reached = true;
+            waitForCancel(cancel);
+        }
+        reached = reached || (second && point == CancelPoint::afterLastDocument);
+        return result;
+    });
+
+    model().redact();
+    ASSERT_TRUE(spinUntil(reached));
+    model().cancelRedaction();
+    ASSERT_TRUE(waitForRunEnd());
+
+    EXPECT_FALSE(model().errorMessage());
+    if (point == CancelPoint::afterLastDocument) {
+        EXPECT_EQ(model().resultMessage(), QStringLiteral("Verified 2 PDFs with 2 permanent redactions."));
+        EXPECT_EQ(written().size(), 2);
+    } else {
+        EXPECT_EQ(model().resultMessage(), QStringLiteral("Redaction cancelled. No output was saved."));
+        EXPECT_TRUE(model().outputs().isEmpty());
+        EXPECT_TRUE(written().isEmpty()) << written().join(u',').toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, CancelledRunTest,
+                         ::testing::Values(CancelPoint::betweenDocuments, CancelPoint::inEngine,
+                                           CancelPoint::betweenPages, CancelPoint::afterLastDocument));
+
+TEST_F(RunTest, CancelAndWaitOrDestroyingTheModelCleansUpBeforeReturning)
+{
+    addReady({QStringLiteral("a.pdf"), QStringLiteral("b.pdf")});
+    std::atomic<bool> reached{false};
+    model().setRedactor(fakeEngine(QStringLiteral("b.pdf"), [&](const QString&, const QString&, const RedactionPlan&,
+                                                                const CancelCheck& cancel,
+                                                                const PageProgress&) -> RedactionResult {
+        reached = true;
+        waitForCancel(cancel);
+        throw InkveilError::cancelled();
+    }));
+
+    model().redact();
+    ASSERT_TRUE(spinUntil(reached));
+    QSignalSpy redactingChanged(&model(), &AppModel::isRedactingChanged);
+    model().cancelRedactionAndWait();
+    EXPECT_FALSE(model().isRedacting());
+    EXPECT_EQ(model().resultMessage(), ModelMessages::runCancelled);
+    EXPECT_TRUE(written().isEmpty());
+    QTest::qWait(50); // the worker's own report, still queued, changes nothing
+    EXPECT_EQ(redactingChanged.count(), 1);
+
+    reached = false;
+    model().redact();
+    ASSERT_TRUE(spinUntil(reached));
+    destroyModel();
+    EXPECT_TRUE(written().isEmpty());
+    QTest::qWait(50); // reports for the gone model are dropped
+}
+
+TEST_F(RunTest, TheRunWorksOnCopiesAndIgnoresASecondStart)
+{
+    addReady({QStringLiteral("a.pdf")}, 2);
+    std::atomic<bool> started{false};
+    std::atomic<bool> release{false};
+    std::atomic<int> calls{0};
+    RedactionPlan seen;
+    model().setRedactor([&](const QString& s, const QString& d, const RedactionPlan& p, const CancelCheck&,
+                            const PageProgress& progress) {
+        ++calls;
+        started = true;
+        spinUntil(release);
+        seen = p;
+        return fakeRedact(s, d, p, progress);
+    });
+
+    model().redact();
+    ASSERT_TRUE(spinUntil(started));
+    RedactionPlan expected;
+    const QList<RedactionRegion> marks = model().selectedMarks();
+    expected.regions.assign(marks.begin(), marks.end());
+    model().redact();
+    model().addMark(Rect{0.5, 0.5, 0.2, 0.2});
+    model().setDpi(300);
+    model().removeAll();
+    release = true;
+    ASSERT_TRUE(waitForRunEnd());
+
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(written().size(), 1);
+}
+
+TEST_F(RunTest, ProgressFollowsThePagesOfTheRun)
+{
+    addReady({QStringLiteral("100%2 report.pdf"), QStringLiteral("b.pdf")}, 1, 2);
+    model().setRedactor(fakeEngine({}, {}, 2));
+    QList<double> values;
+    QStringList texts;
+    QObject::connect(&model(), &AppModel::progressChanged, [&] { values.append(model().progress()); });
+    QObject::connect(&model(), &AppModel::progressTextChanged, [&] { texts.append(model().progressText()); });
+
+    model().redact();
+    ASSERT_TRUE(waitForRunEnd());
+
+    EXPECT_EQ(values, (QList<double>{0.05, 0.25, 0.5, 0.75, 0.99, 1.0}));
+    const QString first = QStringLiteral("Redacting 1 of 2 \u00B7 100%2 report.pdf \u00B7 page ");
+    const QString second = QStringLiteral("Redacting 2 of 2 \u00B7 b.pdf \u00B7 page ");
+    EXPECT_EQ(texts, (QStringList{first + QStringLiteral("1 of 2"), first + QStringLiteral("2 of 2"),
+                                  second + QStringLiteral("1 of 2"), second + QStringLiteral("2 of 2"), QString()}));
+}

@@ -1,0 +1,98 @@
+#include "tests/app/model_fixture.h"
+
+#include <QFile>
+
+using namespace inkveil;
+using namespace inkveil::test;
+
+class SearchTest : public ModelTest {
+protected:
+    // Page 0: "Jane Doe" near the top and the bottom, "Acme" twice on one line;
+    // page 1: nothing; page 2: once, in lower case.
+    void SetUp() override
+    {
+        ModelTest::SetUp();
+        PageSpec first;
+        first.texts = {{72, 700, 12, "Signed by Jane Doe"}, {72, 100, 12, "Witness: Jane Doe"},
+                       {300, 400, 12, "Acme"}, {72, 400, 12, "Acme"}};
+        PageSpec third;
+        third.texts = {{72, 400, 12, "jane doe again"}};
+        model().add({PdfBuilder().page(first).textPage("Nothing here").page(third).write(path(QStringLiteral("c.pdf")))});
+    }
+    void search(const QString& text)
+    {
+        model().setSearchText(text);
+        model().addSearchMatches();
+    }
+    QList<RedactionRegion> marks() { return model().selectedMarks(); }
+    QStringList terms() { return model().searchTerms().value(model().inputs().front().id); }
+};
+
+TEST_F(SearchTest, FoundPlacesBecomeMarksPageByPageBottomUpLeftToRight)
+{
+    const Rect top{0.1, 0.95, 0.3, 0.02};
+    model().addMark(top);
+    model().addMark(top);
+
+    search(QStringLiteral("  Jane Doe \n"));
+    EXPECT_EQ(model().resultMessage(), QStringLiteral("Marked 3 occurrences of \u201CJane Doe\u201D."));
+    EXPECT_EQ(terms(), QStringList{QStringLiteral("Jane Doe")});
+    EXPECT_TRUE(model().searchText().isEmpty());
+    search(QStringLiteral("acme"));
+
+    const QList<RedactionRegion> m = marks();
+    ASSERT_EQ(m.size(), 6); // the two equal hand marks merged
+    const auto y = [&](int i) { return m.at(i).normalizedRect().y; };
+    EXPECT_TRUE(m.at(0).pageIndex() == 0 && y(0) < y(1)); // Witness line, lowest
+    EXPECT_EQ(y(1), y(2));                                 // the two Acme, left first
+    EXPECT_LT(m.at(1).normalizedRect().x, m.at(2).normalizedRect().x);
+    EXPECT_LT(y(2), y(3));                                 // Signed line
+    EXPECT_EQ(m.at(4), RedactionRegion(0, top));           // the hand mark, top of the page
+    EXPECT_EQ(m.at(5).pageIndex(), 2);
+}
+
+TEST_F(SearchTest, SearchingAgainAddsNoMarkButCountsAndRemembersAgain)
+{
+    search(QStringLiteral("Witness"));
+    EXPECT_EQ(model().resultMessage(), QStringLiteral("Marked 1 occurrence of \u201CWitness\u201D."));
+    const QList<RedactionRegion> first = marks();
+
+    search(QStringLiteral("Witness"));
+    EXPECT_EQ(marks(), first);
+    EXPECT_EQ(model().resultMessage(), QStringLiteral("Marked 1 occurrence of \u201CWitness\u201D."));
+    EXPECT_EQ(terms(), (QStringList{QStringLiteral("Witness"), QStringLiteral("Witness")}));
+
+    // Phrases count only through their marks.
+    model().removeMark(first.front());
+    EXPECT_TRUE(model().readyInputs().isEmpty());
+}
+
+TEST_F(SearchTest, AMissingPhraseIsReportedAndChangesNothing)
+{
+    QSignalSpy marksChanged(&model(), &AppModel::marksChanged);
+    search(QStringLiteral(" John Roe "));
+    EXPECT_EQ(model().errorMessage(), QStringLiteral("\u201CJohn Roe\u201D was not found as selectable text. Scanned "
+                                                     "documents may need Mervo Lumora first."));
+    EXPECT_EQ(model().searchText(), QStringLiteral(" John Roe "));
+    EXPECT_EQ(marksChanged.count(), 0);
+    EXPECT_TRUE(terms().isEmpty());
+}
+
+TEST_F(SearchTest, BlankPhrasesNoSelectionAndVanishedFiles)
+{
+    search(QStringLiteral(" \t\n "));
+    EXPECT_FALSE(model().errorMessage());
+    EXPECT_FALSE(model().canMarkAll());
+
+    QFile::remove(file(QStringLiteral("c.pdf")));
+    search(QStringLiteral("Jane"));
+    EXPECT_TRUE(model().canMarkAll());
+    EXPECT_EQ(model().errorMessage(), QStringLiteral("Could not read c.pdf."));
+
+    model().setErrorMessage(std::nullopt);
+    model().setSelection(std::nullopt);
+    EXPECT_FALSE(model().canMarkAll());
+    model().addSearchMatches();
+    EXPECT_FALSE(model().errorMessage());
+    EXPECT_TRUE(model().searchTerms().isEmpty());
+}

@@ -1,0 +1,97 @@
+// Whole sessions through the model alone, with the real engine behind it.
+
+#include "tests/app/model_fixture.h"
+
+#include "core/engine.h"
+#include "tests/support/poppler.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+using namespace inkveil;
+using namespace inkveil::test;
+
+class SessionTest : public ModelTest {
+protected:
+    bool outputFolderEmpty(const QString& out) const
+    {
+        return QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty();
+    }
+};
+
+TEST_F(SessionTest, AddSearchMarkRedactAndCheck)
+{
+    PageSpec first;
+    first.texts = {{72, 700, 12, "Agreement with Jane Doe"}, {72, 650, 12, "Terms follow."}};
+    PageSpec second;
+    second.texts = {{72, 300, 12, "Signed: Jane Doe"}};
+    subdir(QStringLiteral("case"));
+    const QString contract = PdfBuilder().page(first).page(second).write(path(QStringLiteral("case/Contract.pdf")));
+    PdfBuilder().textPage("Account 1234-5678").write(path(QStringLiteral("case/Invoice.pdf")));
+    pdf(QStringLiteral("case/Notes.pdf"));
+    const QByteArray original = readAll(contract);
+
+    model().add({file(QStringLiteral("case"))});
+    ASSERT_EQ(model().inputs().size(), 3);
+    model().setSearchText(QStringLiteral("jane doe"));
+    model().addSearchMatches();
+    EXPECT_EQ(model().resultMessage(), QStringLiteral("Marked 2 occurrences of \u201Cjane doe\u201D."));
+    model().setSelection(model().inputs().at(1).id);
+    model().addMark(Rect{60.0 / 612, 712.0 / 792, 200.0 / 612, 24.0 / 792}); // over the account number
+
+    dialogs.folderAnswer = subdir(QStringLiteral("out"));
+    model().setDpi(150);
+    model().redact();
+    ASSERT_TRUE(waitForRunEnd());
+
+    ASSERT_FALSE(model().errorMessage()) << model().errorMessage()->toStdString();
+    EXPECT_EQ(model().resultMessage(), QStringLiteral("Verified 2 PDFs with 3 permanent redactions."));
+    ASSERT_EQ(model().outputs().size(), 2);
+    EXPECT_EQ(QFileInfo(model().outputs().at(0)).fileName(), QStringLiteral("Contract \u2014 Redacted.pdf"));
+    EXPECT_EQ(readAll(contract), original);
+    EXPECT_EQ(InkveilEngine::verify(model().outputs().at(0), 2, 2, {QStringLiteral("jane doe")}).pageCount, 2);
+    EXPECT_NO_THROW(InkveilEngine::verify(model().outputs().at(1), 1, 1, {}));
+    if (havePoppler()) {
+        for (const QString& output : model().outputs())
+            EXPECT_TRUE(popplerText(output).trimmed().isEmpty()) << output.toStdString();
+    }
+}
+
+TEST_F(SessionTest, DamageAfterAddingAndCancellingMidDocumentLeaveNothing)
+{
+    model().add({pdf(QStringLiteral("a.pdf"), 2), pdf(QStringLiteral("b.pdf"), 3)});
+    for (const RedactInput& input : model().inputs()) {
+        model().setSelection(input.id);
+        model().addMark(Rect{0.1, 0.1, 0.3, 0.3});
+    }
+    const QString out = subdir(QStringLiteral("out"));
+    model().setOutputFolder(out);
+
+    // Cancelled after the first page of the second document has been rendered.
+    std::atomic<bool> inSecond{false};
+    model().setRedactor([&](const QString& s, const QString& d, const RedactionPlan& p,
+                            const InkveilEngine::CancelCheck& cancel, const InkveilEngine::PageProgress& progress) {
+        if (QFileInfo(s).fileName() != QStringLiteral("b.pdf"))
+            return InkveilEngine::redact(s, d, p, cancel, progress);
+        return InkveilEngine::redact(s, d, p, cancel, [&](std::int64_t done, std::int64_t count) {
+            progress(done, count);
+            inSecond = true;
+            waitForCancel(cancel);
+        });
+    });
+    model().redact();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return inSecond.load(); }, 60000));
+    model().cancelRedactionAndWait();
+    EXPECT_EQ(model().resultMessage(), QStringLiteral("Redaction cancelled. No output was saved."));
+    EXPECT_TRUE(outputFolderEmpty(out));
+
+    // The second source is damaged on disk after it was added.
+    notPdf(QStringLiteral("b.pdf"));
+    model().setRedactor({});
+    model().redact();
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(model().errorMessage(), QStringLiteral("Could not read b.pdf."));
+    EXPECT_FALSE(model().resultMessage());
+    EXPECT_TRUE(outputFolderEmpty(out));
+}
