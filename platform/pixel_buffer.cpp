@@ -8,7 +8,8 @@
 namespace inkveil::platform {
 
 PixelBuffer::PixelBuffer(PixelBuffer&& other) noexcept
-    : m_data(std::move(other.m_data)),
+    : m_reservation(std::move(other.m_reservation)),
+      m_data(std::move(other.m_data)),
       m_capacity(std::exchange(other.m_capacity, 0)),
       m_width(std::exchange(other.m_width, 0)),
       m_height(std::exchange(other.m_height, 0)),
@@ -21,6 +22,7 @@ PixelBuffer& PixelBuffer::operator=(PixelBuffer&& other) noexcept
 {
     if (this != &other) {
         m_data = std::move(other.m_data);
+        m_reservation = std::move(other.m_reservation);
         m_capacity = std::exchange(other.m_capacity, 0);
         m_width = std::exchange(other.m_width, 0);
         m_height = std::exchange(other.m_height, 0);
@@ -39,8 +41,13 @@ void PixelBuffer::reset(int width, int height, int components)
     const std::size_t size = static_cast<std::size_t>(components * static_cast<std::ptrdiff_t>(width) + 1)
         * static_cast<std::size_t>(height);
     if (size > m_capacity) {
+        // Empty, not a stale shape over no memory, should the allocation fail.
         m_data.reset();
+        m_reservation = {};
         m_capacity = 0;
+        m_width = m_height = 0;
+        m_white = false;
+        m_reservation = MemoryReservation(size);
         m_data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
         m_capacity = size;
     }
