@@ -4,9 +4,11 @@ TEST_BUILD_DIR ?= build-sanitize
 BENCH_BUILD_DIR ?= build-bench
 # Passed to bench/redact/run.py, e.g. BENCH_ARGS=--full
 BENCH_ARGS ?=
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= 2
 
-.PHONY: deps build run test bench clean
+.PHONY: deps build run test fuzz bench clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -36,5 +38,9 @@ bench: deps $(BENCH_BUILD_DIR)/build.ninja
 	python3 bench/redact/run.py --build $(BENCH_BUILD_DIR) $(BENCH_ARGS)
 	$(BENCH_BUILD_DIR)/bench/bench_add_folder
 
+# Each fuzz target for FUZZ_SECONDS; findings land in $(FUZZ_BUILD_DIR)/findings.
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_BUILD_DIR)
+
 clean:
-	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(BENCH_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(BENCH_BUILD_DIR) $(FUZZ_BUILD_DIR)

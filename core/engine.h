@@ -26,6 +26,9 @@ std::optional<Rect> normalize(const Rect& rect, const Rect& box);
 // Fractions of the media box -> page space; no clipping.
 Rect denormalize(const Rect& normalized, const Rect& box);
 
+// Asked between pages on the working thread and, while a page is drawn, from a
+// watchdog thread: it must be safe to call from any thread (a std::stop_token
+// read is).
 using CancelCheck = std::function<bool()>;
 // Called on the working thread after each page has been rendered and written.
 using PageProgress = std::function<void(std::int64_t pagesDone, std::int64_t pageCount)>;
@@ -52,6 +55,9 @@ QStringList discover(const QStringList& locations);
 // Every occurrence of every term, one region per page it touches, sorted by
 // page and then from the top of the page down.
 std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms);
+// As above; everyPageRead becomes false when the text of a page could not be
+// read in full, so that an occurrence there may have been missed.
+std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms, bool& everyPageRead);
 
 // " — Redacted": appended to the source's base name.
 inline const QString kRedactedSuffix = QStringLiteral(" \u2014 Redacted");

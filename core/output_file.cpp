@@ -66,10 +66,22 @@ TemporaryOutput::TemporaryOutput(const QString& folder)
 
 TemporaryOutput::~TemporaryOutput()
 {
-    if (!m_published && !m_path.isEmpty())
-        ::unlink(QFile::encodeName(m_path).constData());
+    // A folder that became read-only keeps the file: then at least not its
+    // content. The next run in the folder removes it.
+    if (!m_published && !m_path.isEmpty() && ::unlink(QFile::encodeName(m_path).constData()) != 0 && m_fd >= 0) {
+        [[maybe_unused]] const int ignored = ::ftruncate(m_fd, 0);
+    }
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+void TemporaryOutput::checkInPlace(const QString& folder) const
+{
+    struct stat written {};
+    struct stat named {};
+    if (::fstat(m_fd, &written) != 0 || ::stat(QFile::encodeName(m_path).constData(), &named) != 0
+        || written.st_dev != named.st_dev || written.st_ino != named.st_ino)
+        throw FileError::fromErrno(folder, ENOENT);
 }
 
 QString TemporaryOutput::publish(const std::function<QString()>& chooseName)

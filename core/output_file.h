@@ -21,6 +21,10 @@ public:
     int fd() const { return m_fd; }
     const QString& path() const { return m_path; }
 
+    // Throws FileError (ENOENT, for folder) when the file is no longer where it
+    // was made, as when the destination was removed while it was written.
+    void checkInPlace(const QString& folder) const;
+
     // Moves the file to the name that chooseName gives, asking again when another
     // file took that name in the meantime. Returns the final path.
     QString publish(const std::function<QString()>& chooseName);

@@ -66,7 +66,7 @@ bool cancelled(const CancelCheck& shouldCancel) { return shouldCancel && shouldC
 // draw and encode; one that turns out to have colour is drawn again in RGB.
 // lastHadColour carries the guess from one page to the next.
 void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<RedactionRegion>& regions,
-                double scale, platform::PixelBuffer& pixels, bool& lastHadColour)
+                double scale, platform::PixelBuffer& pixels, bool& lastHadColour, const CancelCheck& shouldCancel)
 {
     const Rect box = page.mediaBox().standardized();
     const auto pw = pixelExtent(box.width, scale);
@@ -80,7 +80,7 @@ void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<
     auto draw = [&](int components) {
         pixels.reset(static_cast<int>(*pw), static_cast<int>(*ph), components);
         fz_cookie cookie{};
-        const bool colour = page.renderContents(ctx, pixels, pageToPixel, &cookie);
+        const bool colour = page.renderContents(ctx, pixels, pageToPixel, &cookie, shouldCancel);
         // A page drawn with errors may be missing content: never flatten it quietly.
         if (cookie.errors > 0)
             fail(Reason::pageNotRendered);
@@ -91,7 +91,9 @@ void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<
         lastHadColour = draw(grey ? 1 : 3);
         if (grey && lastHadColour)
             draw(3);
-    } catch (const platform::PdfError&) {
+    } catch (const platform::PdfError& e) {
+        if (e.aborted())
+            throw InkveilError::cancelled();
         fail(Reason::pageNotRendered);
     } catch (const std::bad_alloc&) {
         fail(Reason::pageNotRendered);
@@ -119,7 +121,12 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         throw InkveilError::empty(source);
 
     const QStringList terms = cleanedTerms(plan.searchTerms);
-    const std::vector<RedactionRegion> regions = collectRegions(plan.regions, searchRegions(*document, terms));
+    bool everyPageRead = true;
+    const std::vector<RedactionRegion> found = searchRegions(*document, terms, everyPageRead);
+    // A phrase on a page whose text could not be read would stay visible.
+    if (!everyPageRead)
+        fail(Reason::pageNotRendered);
+    const std::vector<RedactionRegion> regions = collectRegions(plan.regions, found);
     if (regions.empty())
         throw InkveilError::noRedactions();
     for (const RedactionRegion& region : regions) {
@@ -157,7 +164,7 @@ RedactionResult redact(const QString& source, const QString& destination, const 
             auto page = document->page(i);
             if (!page)
                 fail(Reason::sourcePageUnreadable);
-            renderPage(ctx, *page, regions, scale, pixels, lastHadColour);
+            renderPage(ctx, *page, regions, scale, pixels, lastHadColour, shouldCancel);
             const Rect box = page->mediaBox().standardized();
             pixels = writer.submit(std::move(pixels), {box.width, box.height, page->rotation()});
             if (progress && i > 0)
@@ -170,6 +177,7 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         throw FileError::fromErrno(output.path(), e.code().value());
     }
     document.reset();
+    output.checkInPlace(destination);
 
     const RedactionVerification verification = verify(output.path(), pageCount, static_cast<std::int64_t>(regions.size()), terms, regions);
 

@@ -78,6 +78,12 @@ void addRegions(const TextMatcher::Match& match, const GlyphWindow& glyphs, cons
 
 std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms)
 {
+    bool everyPageRead = true;
+    return searchRegions(document, terms, everyPageRead);
+}
+
+std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms, bool& everyPageRead)
+{
     QStringList phrases;
     for (const QString& term : terms) {
         const QString cleaned = term.trimmed();
@@ -105,11 +111,14 @@ std::vector<RedactionRegion> searchRegions(platform::Document& document, const Q
         if (auto page = document.page(index)) {
             mediaBoxes[static_cast<std::size_t>(index)] = page->mediaBox();
             std::vector<platform::TextLine> lines;
+            bool complete = true;
             try {
-                lines = page->textLines();
+                lines = page->textLines(&complete);
             } catch (const platform::PdfError&) {
                 // Text that cannot be read cannot be found either.
+                complete = false;
             }
+            everyPageRead = everyPageRead && complete;
             for (const platform::TextLine& line : lines) {
                 for (const platform::TextChar& c : line.chars) {
                     matcher.append(c.c, glyphs.nextIndex());

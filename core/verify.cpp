@@ -72,11 +72,14 @@ RedactionVerification verify(const QString& output, std::int64_t expectedPages, 
         if (!page)
             fail(Reason::pageUnreadable);
         QString text;
+        bool complete = true;
         try {
-            text = page->text();
+            text = page->text(&complete);
         } catch (const platform::PdfError&) {
             fail(Reason::pageUnreadable);
         }
+        if (!complete)
+            fail(Reason::pageUnreadable);
         if (!textFound && !text.trimmed().isEmpty())
             textFound = true;
         if (!annotationsFound && page->annotationCount() > 0)

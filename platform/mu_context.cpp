@@ -1,4 +1,5 @@
 #include "platform/mu_context.h"
+#include "platform/resource_limits.h"
 
 #include <array>
 #include <mutex>
@@ -16,11 +17,12 @@ void unlockMutex(void*, int lock) { g_locks[static_cast<size_t>(lock)].unlock();
 void quiet(void*, const char*) {}
 
 // The root is never used for work, only cloned; it lives for the whole process.
+// Its clones share its allocator, and with it the memory limit.
 fz_context* rootContext()
 {
     static fz_context* root = [] {
         static fz_locks_context locks{nullptr, lockMutex, unlockMutex};
-        fz_context* ctx = fz_new_context(nullptr, &locks, kStoreLimitBytes);
+        fz_context* ctx = fz_new_context(limitedAllocator(), &locks, kStoreLimitBytes);
         if (ctx) {
             fz_set_error_callback(ctx, quiet, nullptr);
             fz_set_warning_callback(ctx, quiet, nullptr);

@@ -1,4 +1,5 @@
 #include "platform/pdf_document.h"
+#include "platform/resource_limits.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,38 +17,26 @@ fz_matrix toFz(const Matrix& m)
                           static_cast<float>(m.d), static_cast<float>(m.e), static_cast<float>(m.f));
 }
 
+// Owns a structured-text page while it is copied into our own types.
+class StextPage {
+public:
+    StextPage(fz_context* ctx, fz_stext_page* page) : m_ctx(ctx), m_page(page) {}
+    ~StextPage() { fz_drop_stext_page(m_ctx, m_page); }
+    StextPage(const StextPage&) = delete;
+    StextPage& operator=(const StextPage&) = delete;
+    fz_stext_page* operator->() const { return m_page; }
+
+private:
+    fz_context* m_ctx;
+    fz_stext_page* m_page;
+};
+
 int normalizedRotation(int rotate)
 {
     rotate %= 360;
     if (rotate < 0)
         rotate += 360;
     return rotate % 90 == 0 ? rotate : 0;
-}
-
-// Reads the page's structured text in MuPDF's display space (y down). The
-// caller drops the result.
-fz_stext_page* loadStext(fz_context* ctx, pdf_page* page, int flags)
-{
-    fz_stext_page* text = nullptr;
-    fz_device* dev = nullptr;
-    fz_var(text);
-    fz_var(dev);
-    fz_try(ctx)
-    {
-        fz_stext_options options{};
-        options.flags = flags;
-        text = fz_new_stext_page(ctx, pdf_bound_page(ctx, page));
-        dev = fz_new_stext_device(ctx, text, &options);
-        pdf_run_page_contents(ctx, page, dev, fz_identity, nullptr);
-        fz_close_device(ctx, dev);
-    }
-    fz_always(ctx) { fz_drop_device(ctx, dev); }
-    fz_catch(ctx)
-    {
-        fz_drop_stext_page(ctx, text);
-        fz_rethrow(ctx);
-    }
-    return text;
 }
 
 } // namespace
@@ -74,23 +63,56 @@ Page::Page(Page&& other) noexcept
 {
 }
 
-std::vector<TextLine> Page::textLines()
+// Reads the page's structured text in MuPDF's display space (y down), within the
+// page time budget. The caller drops the result. Throws PdfError.
+fz_stext_page* Page::loadStext(int flags, bool* complete)
 {
     fz_context* ctx = m_ctx;
     fz_stext_page* text = nullptr;
-    fz_matrix toPage = fz_identity;
+    fz_device* dev = nullptr;
+    fz_cookie cookie{};
+    Watchdog watchdog(cookie, pageTimeBudget());
     fz_var(text);
+    fz_var(dev);
     fz_try(ctx)
     {
-        text = loadStext(ctx, m_page, FZ_STEXT_PRESERVE_LIGATURES);
+        fz_stext_options options{};
+        options.flags = flags;
+        text = fz_new_stext_page(ctx, pdf_bound_page(ctx, m_page));
+        dev = fz_new_stext_device(ctx, text, &options);
+        pdf_run_page_contents(ctx, m_page, dev, fz_identity, &cookie);
+        fz_close_device(ctx, dev);
+    }
+    fz_always(ctx) { fz_drop_device(ctx, dev); }
+    fz_catch(ctx)
+    {
+        fz_drop_stext_page(ctx, text);
+        text = nullptr;
+    }
+    if (watchdog.stop() != Watchdog::Verdict::finished) {
+        fz_drop_stext_page(ctx, text);
+        throw PdfError(FZ_ERROR_GENERIC, "the page's text took too long to read");
+    }
+    if (!text)
+        throw PdfError(fz_caught(ctx), fz_caught_message(ctx));
+    if (complete)
+        *complete = cookie.errors == 0 && cookie.incomplete == 0;
+    return text;
+}
+
+std::vector<TextLine> Page::textLines(bool* complete)
+{
+    fz_context* ctx = m_ctx;
+    fz_matrix toPage = fz_identity;
+    fz_var(toPage);
+    fz_try(ctx)
+    {
         fz_matrix pageCtm;
         pdf_page_transform(ctx, m_page, nullptr, &pageCtm);
         toPage = fz_invert_matrix(pageCtm);
     }
-    fz_catch(ctx)
-    {
-        throw PdfError(fz_caught(ctx), fz_caught_message(ctx));
-    }
+    fz_catch(ctx) { throw PdfError(fz_caught(ctx), fz_caught_message(ctx)); }
+    const StextPage text(ctx, loadStext(FZ_STEXT_PRESERVE_LIGATURES, complete));
 
     std::vector<TextLine> lines;
     for (fz_stext_block* block = text->first_block; block; block = block->next) {
@@ -106,17 +128,12 @@ std::vector<TextLine> Page::textLines()
                 lines.push_back(std::move(out));
         }
     }
-    fz_drop_stext_page(ctx, text);
     return lines;
 }
 
-QString Page::text()
+QString Page::text(bool* complete)
 {
-    fz_context* ctx = m_ctx;
-    fz_stext_page* text = nullptr;
-    fz_var(text);
-    fz_try(ctx) { text = loadStext(ctx, m_page, 0); }
-    fz_catch(ctx) { throw PdfError(fz_caught(ctx), fz_caught_message(ctx)); }
+    const StextPage text(m_ctx, loadStext(0, complete));
 
     QString result;
     for (fz_stext_block* block = text->first_block; block; block = block->next) {
@@ -130,7 +147,6 @@ QString Page::text()
             result.append(u'\n');
         }
     }
-    fz_drop_stext_page(ctx, text);
     return result;
 }
 
@@ -158,12 +174,14 @@ void Page::removeAnnotations()
     }
 }
 
-void Page::renderContents(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie)
+void Page::renderContents(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie,
+                          const Watchdog::CancelCheck& cancelled)
 {
-    render(ctx, bitmap.get(), pageToPixel, cookie, false);
+    render(ctx, bitmap.get(), pageToPixel, cookie, cancelled, false);
 }
 
-bool Page::renderContents(Context& ctx, PixelBuffer& pixels, const Matrix& pageToPixel, fz_cookie* cookie)
+bool Page::renderContents(Context& ctx, PixelBuffer& pixels, const Matrix& pageToPixel, fz_cookie* cookie,
+                          const Watchdog::CancelCheck& cancelled)
 {
     // A pixmap header over the buffer, for the duration of the drawing only: the
     // samples stay ours, so the buffer carries no context to other threads.
@@ -176,9 +194,12 @@ bool Page::renderContents(Context& ctx, PixelBuffer& pixels, const Matrix& pageT
                                          static_cast<int>(pixels.stride()), pixels.row(0));
     }
     fz_catch(ctx) { ctx.throwCaught(); }
-    int colour = 0;
+    // Only a grey drawing needs to know whether it lost colour; an RGB one is
+    // taken to have colour, which keeps the next page in RGB as well.
+    const bool grey = pixels.components() == 1;
+    int colour = grey ? 0 : 1;
     try {
-        render(ctx, pixmap, pageToPixel, cookie, false, &colour);
+        render(ctx, pixmap, pageToPixel, cookie, cancelled, false, grey ? &colour : nullptr);
     } catch (...) {
         fz_drop_pixmap(ctx, pixmap);
         throw;
@@ -235,18 +256,25 @@ bool Page::mayHaveColouredGlyphs()
     return found != 0;
 }
 
-void Page::renderWithAnnotations(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie)
+void Page::renderWithAnnotations(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie,
+                                 const Watchdog::CancelCheck& cancelled)
 {
-    render(ctx, bitmap.get(), pageToPixel, cookie, true);
+    render(ctx, bitmap.get(), pageToPixel, cookie, cancelled, true);
 }
 
-void Page::render(Context& ctx, fz_pixmap* pixmap, const Matrix& pageToPixel, fz_cookie* cookie, bool annotations,
-                  int* colour)
+void Page::render(Context& ctx, fz_pixmap* pixmap, const Matrix& pageToPixel, fz_cookie* cookie,
+                  const Watchdog::CancelCheck& cancelled, bool annotations, int* colour)
 {
+    fz_cookie ownCookie{};
+    if (!cookie)
+        cookie = &ownCookie;
+    Watchdog watchdog(*cookie, pageTimeBudget(), cancelled);
     fz_device* dev = nullptr;
     fz_device* test = nullptr;
+    int failed = 0;
     fz_var(dev);
     fz_var(test);
+    fz_var(failed);
     fz_try(ctx)
     {
         fz_matrix pageCtm;
@@ -271,7 +299,23 @@ void Page::render(Context& ctx, fz_pixmap* pixmap, const Matrix& pageToPixel, fz
         fz_drop_device(ctx, test);
         fz_drop_device(ctx, dev);
     }
-    fz_catch(ctx) { ctx.throwCaught(); }
+    fz_catch(ctx) { failed = 1; }
+    // An abort ends the content quietly, as if it were complete: never take
+    // such a page for a drawn one.
+    switch (watchdog.stop()) {
+    case Watchdog::Verdict::cancelled:
+        throw PdfError(FZ_ERROR_ABORT, "cancelled");
+    case Watchdog::Verdict::timedOut:
+        throw PdfError(FZ_ERROR_GENERIC, "the page took too long to draw");
+    case Watchdog::Verdict::finished:
+        break;
+    }
+    if (failed) {
+        // Only our own watchdog's abort means cancelled.
+        if (fz_caught(ctx) == FZ_ERROR_ABORT)
+            throw PdfError(FZ_ERROR_GENERIC, fz_caught_message(ctx));
+        ctx.throwCaught();
+    }
 }
 
 // ---- Document ------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "platform/bitmap.h"
 #include "platform/mu_context.h"
 #include "platform/pixel_buffer.h"
+#include "platform/watchdog.h"
 
 #include <QString>
 
@@ -57,10 +58,13 @@ public:
     // /Rotate, normalized to 0, 90, 180 or 270.
     int rotation() const { return m_rotation; }
 
-    // Plain text in reading order, lines ended by "\n". Throws PdfError.
-    QString text();
-    // Characters with boxes in page space; ligatures kept whole. Throws PdfError.
-    std::vector<TextLine> textLines();
+    // Plain text in reading order, lines ended by "\n". complete, if given, tells
+    // whether all of the content was read: MuPDF skips what it cannot
+    // interpret (or hold in memory) and goes on. Throws PdfError, also when the
+    // page takes longer than the page time budget.
+    QString text(bool* complete = nullptr);
+    // Characters with boxes in page space; ligatures kept whole. As text().
+    std::vector<TextLine> textLines(bool* complete = nullptr);
 
     // Annotations and widgets on the page.
     int annotationCount();
@@ -68,28 +72,33 @@ public:
     void removeAnnotations();
 
     // Draws the page content (no annotations) into bitmap; pageToPixel maps page
-    // space to pixels (rows top-down). The cookie, if any, can abort and counts
-    // errors. Throws PdfError.
-    void renderContents(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie);
+    // space to pixels (rows top-down). The cookie, if any, counts errors. Throws
+    // PdfError: aborted() when cancelled says so (asked from another thread while
+    // the page is drawn), another code when the page time budget runs out.
+    void renderContents(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie,
+                        const Watchdog::CancelCheck& cancelled = {});
     // As above, into a plain buffer, grey or RGB. Returns whether the page drew
     // anything in colour (or what may be colour: images and shadings in a
     // colour space other than grey); a grey buffer then holds a rendering that
     // lost colour and must be drawn again in RGB. Throws PdfError.
-    bool renderContents(Context& ctx, PixelBuffer& pixels, const Matrix& pageToPixel, fz_cookie* cookie);
+    bool renderContents(Context& ctx, PixelBuffer& pixels, const Matrix& pageToPixel, fz_cookie* cookie,
+                        const Watchdog::CancelCheck& cancelled = {});
     // Whether the page's resources, or those of the forms, patterns and soft
     // masks it draws, hold a Type 3 font: its glyphs may paint in colours of
     // their own, which renderContents does not see. True when unsure.
     bool mayHaveColouredGlyphs();
     // As renderContents, with annotations and widgets drawn on top.
-    void renderWithAnnotations(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie);
+    void renderWithAnnotations(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie,
+                               const Watchdog::CancelCheck& cancelled = {});
 
     pdf_page* get() const { return m_page; }
 
 private:
     friend class Document;
     Page(fz_context* ctx, pdf_page* page, int index, Rect mediaBox, int rotation);
-    void render(Context& ctx, fz_pixmap* pixmap, const Matrix& pageToPixel, fz_cookie* cookie, bool annotations,
-                int* colour = nullptr);
+    void render(Context& ctx, fz_pixmap* pixmap, const Matrix& pageToPixel, fz_cookie* cookie,
+                const Watchdog::CancelCheck& cancelled, bool annotations, int* colour = nullptr);
+    fz_stext_page* loadStext(int flags, bool* complete);
 
     fz_context* m_ctx;
     pdf_page* m_page;

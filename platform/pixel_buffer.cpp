@@ -1,4 +1,5 @@
 #include "platform/pixel_buffer.h"
+#include "platform/resource_limits.h"
 
 #include <algorithm>
 #include <cstring>
@@ -30,6 +31,12 @@ PixelBuffer& PixelBuffer::operator=(PixelBuffer&& other) noexcept
     return *this;
 }
 
+void PixelBuffer::CountedFree::operator()(std::uint8_t* p) const
+{
+    const fz_alloc_context* allocator = limitedAllocator();
+    allocator->free(allocator->user, p);
+}
+
 void PixelBuffer::reset(int width, int height, int components)
 {
     if (width < 1 || height < 1 || (components != 1 && components != 3))
@@ -41,7 +48,11 @@ void PixelBuffer::reset(int width, int height, int components)
     if (size > m_capacity) {
         m_data.reset();
         m_capacity = 0;
-        m_data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+        const fz_alloc_context* allocator = limitedAllocator();
+        auto* block = static_cast<std::uint8_t*>(allocator->malloc(allocator->user, size));
+        if (!block)
+            throw std::bad_alloc();
+        m_data.reset(block);
         m_capacity = size;
     }
     m_width = width;

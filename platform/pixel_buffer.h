@@ -48,7 +48,11 @@ public:
     void fillBlack(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1);
 
 private:
-    std::unique_ptr<std::uint8_t[]> m_data;
+    // Counted against the same memory limit as MuPDF's own allocations.
+    struct CountedFree {
+        void operator()(std::uint8_t* p) const;
+    };
+    std::unique_ptr<std::uint8_t[], CountedFree> m_data;
     std::size_t m_capacity = 0;
     int m_width = 0;
     int m_height = 0;

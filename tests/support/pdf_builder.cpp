@@ -2,8 +2,11 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 namespace inkveil::test {
 
@@ -134,6 +137,60 @@ PdfBuilder& PdfBuilder::imagePage(int grey, double width, double height)
     spec.extraResources = "/XObject << /Im0 " + std::to_string(image) + " 0 R >>";
     spec.extraContent = "q " + num(width) + " 0 0 " + num(height) + " 0 0 cm /Im0 Do Q";
     return page(std::move(spec));
+}
+
+std::string streamObject(const std::string& data, const std::string& dictEntries)
+{
+    return "<< /Length " + std::to_string(data.size()) + " " + dictEntries + " >>\nstream\n" + data + "\nendstream";
+}
+
+QByteArray rawPdf(const std::vector<std::string>& bodies, const std::string& trailerEntries)
+{
+    std::string out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < bodies.size(); ++i) {
+        offsets.push_back(out.size());
+        out += std::to_string(i + 1) + " 0 obj\n" + bodies[i] + "\nendobj\n";
+    }
+    const size_t xref = out.size();
+    out += "xref\n0 " + std::to_string(bodies.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t off : offsets) {
+        char line[21];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
+        out += line;
+    }
+    out += "trailer\n<< /Size " + std::to_string(bodies.size() + 1) + " /Root 1 0 R " + trailerEntries
+        + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+}
+
+QByteArray appendUpdate(const QByteArray& pdf, const std::vector<std::pair<int, std::string>>& objects)
+{
+    const qsizetype startxref = pdf.lastIndexOf("startxref");
+    if (startxref < 0)
+        throw std::runtime_error("no startxref to update");
+    const QByteArray previous = pdf.mid(startxref + 9).trimmed().split('\n').value(0).trimmed();
+    const qsizetype trailerAt = pdf.lastIndexOf("trailer");
+    const QByteArray trailer = pdf.mid(trailerAt, startxref - trailerAt);
+    int size = trailer.mid(trailer.indexOf("/Size ") + 6).split(' ').value(0).toInt();
+    const qsizetype infoAt = trailer.indexOf("/Info ");
+    const QByteArray info = infoAt < 0 ? QByteArray() : trailer.mid(infoAt, trailer.indexOf(" R", infoAt) + 2 - infoAt);
+
+    std::string out(pdf.constData(), static_cast<size_t>(pdf.size()));
+    if (out.back() != '\n')
+        out += '\n';
+    std::string table = "xref\n";
+    for (const auto& [number, body] : objects) {
+        char line[21];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", out.size());
+        table += std::to_string(number) + " 1\n" + line;
+        out += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
+        size = std::max(size, number + 1);
+    }
+    const size_t xref = out.size();
+    out += table + "trailer\n<< /Size " + std::to_string(size) + " /Root 1 0 R " + info.toStdString() + " /Prev "
+        + previous.toStdString() + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
 }
 
 QString PdfBuilder::write(const QString& path) const

@@ -57,4 +57,15 @@ private:
 // Escapes (, ) and \ for a PDF literal string.
 std::string pdfLiteral(const std::string& text);
 
+// A PDF of the given object bodies, numbered from 1, with a cross-reference
+// table; object 1 is the catalog. trailerEntries are added to the trailer.
+QByteArray rawPdf(const std::vector<std::string>& bodies, const std::string& trailerEntries = {});
+
+// "<< /Length n >>\nstream\n…\nendstream" with dictEntries added.
+std::string streamObject(const std::string& data, const std::string& dictEntries = {});
+
+// Appends an incremental update to pdf that gives each numbered object a new
+// body. The trailer keeps /Root 1 0 R and the old /Info, if any.
+QByteArray appendUpdate(const QByteArray& pdf, const std::vector<std::pair<int, std::string>>& objects);
+
 } // namespace inkveil::test

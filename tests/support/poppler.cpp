@@ -113,6 +113,43 @@ std::optional<Raster> popplerPageImage(const QString& pdf, int page)
     return readPnm(readAll(dir.filePath(files.first())));
 }
 
+std::optional<Raster> popplerRenderedPage(const QString& pdf, int page, int dpi)
+{
+    const QString p = QString::number(page);
+    const ProcessResult r = runProgram(QStringLiteral("pdftoppm"), {QStringLiteral("-f"), p, QStringLiteral("-l"), p,
+                                                                    QStringLiteral("-r"), QString::number(dpi),
+                                                                    QStringLiteral("-gray"), pdf});
+    if (r.exitCode != 0 || r.out.isEmpty())
+        return std::nullopt;
+    return readPnm(r.out);
+}
+
+QString popplerAttachmentList(const QString& pdf)
+{
+    return QString::fromUtf8(runProgram(QStringLiteral("pdfdetach"), {QStringLiteral("-list"), pdf}).out);
+}
+
+QString popplerXmp(const QString& pdf)
+{
+    return QString::fromUtf8(runProgram(QStringLiteral("pdfinfo"), {QStringLiteral("-meta"), pdf}).out);
+}
+
+int qpdfPageCount(const QString& pdf)
+{
+    const ProcessResult r = runProgram(QStringLiteral("qpdf"), {QStringLiteral("--show-npages"), pdf});
+    bool ok = false;
+    const int pages = r.out.trimmed().toInt(&ok);
+    return r.exitCode == 0 && ok ? pages : -1;
+}
+
+QByteArray qpdfUncompressed(const QString& pdf)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("qdf.pdf"));
+    runProgram(QStringLiteral("qpdf"), {QStringLiteral("--qdf"), QStringLiteral("--object-streams=disable"), pdf, out});
+    return readAll(out);
+}
+
 bool qpdfCheckPasses(const QString& pdf)
 {
     return runProgram(QStringLiteral("qpdf"), {QStringLiteral("--check"), pdf}).exitCode == 0;

@@ -44,7 +44,21 @@ struct Raster {
 // The first image of a 1-based page, extracted by pdfimages.
 std::optional<Raster> popplerPageImage(const QString& pdf, int page);
 
+// Page (1-based) as poppler displays it, in grey at dpi, via pdftoppm.
+std::optional<Raster> popplerRenderedPage(const QString& pdf, int page, int dpi);
+
+// pdfdetach -list, and pdfinfo -meta (the XMP packet, empty when none).
+QString popplerAttachmentList(const QString& pdf);
+QString popplerXmp(const QString& pdf);
+
 // qpdf --check passes.
 bool qpdfCheckPasses(const QString& pdf);
+
+// qpdf --show-npages, or -1.
+int qpdfPageCount(const QString& pdf);
+
+// The file rewritten by qpdf with every stream decompressed and no object
+// streams, so that any text left anywhere in it is plain bytes.
+QByteArray qpdfUncompressed(const QString& pdf);
 
 } // namespace inkveil::test

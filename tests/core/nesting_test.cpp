@@ -1,0 +1,187 @@
+#include "core/engine.h"
+#include "tests/support/pdf_builder.h"
+#include "tests/support/test_env.h"
+
+#include <QDir>
+
+#include <functional>
+#include <ostream>
+
+using namespace inkveil;
+using inkveil::test::rawPdf;
+using inkveil::test::streamObject;
+
+namespace {
+
+std::string repeat(const std::string& s, int n)
+{
+    std::string out;
+    out.reserve(s.size() * static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        out += s;
+    return out;
+}
+
+const std::string kCatalog = "<< /Type /Catalog /Pages 2 0 R >>";
+const std::string kPages = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+
+// One page (object 3) with content object 4 and resources as given; more objects
+// follow from 5.
+QByteArray onePage(const std::string& content, const std::string& resources = {},
+                   const std::string& pageEntries = {}, const std::vector<std::string>& more = {})
+{
+    std::vector<std::string> bodies{kCatalog, kPages,
+                                    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << " + resources
+                                        + " >> /Contents 4 0 R " + pageEntries + " >>",
+                                    streamObject(content)};
+    bodies.insert(bodies.end(), more.begin(), more.end());
+    return rawPdf(bodies);
+}
+
+const std::string kFont = "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>";
+
+QByteArray deepArrayInPage() { return onePage("0 0 10 10 re f", {}, "/Deep " + repeat("[", 100000) + repeat("]", 100000)); }
+QByteArray deepDictionaryInPage()
+{
+    return onePage("0 0 10 10 re f", {}, "/Deep " + repeat("<< /A ", 100000) + repeat(">> ", 100000));
+}
+QByteArray deepArrayInContent()
+{
+    return onePage("BT /F1 12 Tf 72 700 Td " + repeat("[", 100000) + "(x)" + repeat("]", 100000) + " TJ ET", kFont);
+}
+QByteArray deepGraphicsState() { return onePage(repeat("q ", 100000) + "0 0 10 10 re f " + repeat("Q ", 100000)); }
+QByteArray unbalancedGraphicsState() { return onePage(repeat("Q ", 1000) + repeat("q ", 100000) + "0 0 10 10 re f"); }
+
+// Forms drawing forms, `depth` deep, from object 5 on.
+QByteArray formChain(int depth)
+{
+    std::vector<std::string> forms;
+    for (int i = 0; i < depth; ++i) {
+        const int next = 5 + i + 1;
+        forms.push_back(i + 1 < depth ? streamObject("/X Do", "/Type /XObject /Subtype /Form /BBox [0 0 612 792] "
+                                                              "/Resources << /XObject << /X "
+                                                              + std::to_string(next) + " 0 R >> >>")
+                                      : streamObject("0 0 10 10 re f", "/Type /XObject /Subtype /Form /BBox [0 0 612 792]"));
+    }
+    return onePage("/X Do", "/XObject << /X 5 0 R >>", {}, forms);
+}
+
+QByteArray formCycle()
+{
+    return onePage("/X Do", "/XObject << /X 5 0 R >>", {},
+                   {streamObject("0 0 10 10 re f /X Do", "/Type /XObject /Subtype /Form /BBox [0 0 612 792] "
+                                                         "/Resources << /XObject << /X 6 0 R >> >>"),
+                    streamObject("/X Do", "/Type /XObject /Subtype /Form /BBox [0 0 612 792] "
+                                          "/Resources << /XObject << /X 5 0 R >> >>")});
+}
+
+QByteArray patternCycle()
+{
+    return onePage("/Pattern cs /P scn 0 0 612 792 re f", "/Pattern << /P 5 0 R >>", {},
+                   {streamObject("/Pattern cs /P scn 0 0 10 10 re f",
+                                 "/Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 20 20] "
+                                 "/XStep 20 /YStep 20 /Resources << /Pattern << /P 5 0 R >> >>")});
+}
+
+QByteArray softMaskCycle()
+{
+    return onePage("/G gs 0 0 612 792 re f", "/ExtGState << /G 5 0 R >>", {},
+                   {"<< /Type /ExtGState /SMask << /S /Luminosity /G 6 0 R >> >>",
+                    streamObject("/G gs 0 0 10 10 re f", "/Type /XObject /Subtype /Form /BBox [0 0 612 792] "
+                                                         "/Group << /S /Transparency /CS /DeviceGray >> "
+                                                         "/Resources << /ExtGState << /G 5 0 R >> >>")});
+}
+
+QByteArray deepPageTree(int depth)
+{
+    std::vector<std::string> bodies{"<< /Type /Catalog /Pages 2 0 R >>"};
+    for (int i = 0; i < depth; ++i) {
+        const int self = 2 + i;
+        bodies.push_back("<< /Type /Pages /Kids [" + std::to_string(self + 1) + " 0 R] /Count 1"
+                         + (i ? " /Parent " + std::to_string(self - 1) + " 0 R" : std::string()) + " >>");
+    }
+    bodies.push_back("<< /Type /Page /Parent " + std::to_string(depth + 1) + " 0 R /MediaBox [0 0 612 792] >>");
+    return rawPdf(bodies);
+}
+
+QByteArray pageTreeCycle()
+{
+    return rawPdf({kCatalog, "<< /Type /Pages /Kids [2 0 R 3 0 R] /Count 2 >>",
+                   "<< /Type /Pages /Kids [2 0 R] /Count 1 /Parent 2 0 R >>"});
+}
+
+QByteArray inheritanceCycle()
+{
+    return rawPdf({kCatalog, "<< /Type /Pages /Kids [3 0 R] /Count 1 /Parent 4 0 R >>",
+                   "<< /Type /Page /Parent 2 0 R >>", "<< /Type /Pages /Kids [2 0 R] /Count 1 /Parent 2 0 R >>"});
+}
+
+QByteArray lengthOfItself()
+{
+    // The content stream's /Length is the stream itself.
+    return rawPdf({kCatalog, kPages, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>",
+                   "<< /Length 4 0 R >>\nstream\n0 0 10 10 re f\nendstream"});
+}
+
+struct Case {
+    const char* name;
+    std::function<QByteArray()> make;
+    // "" when the document is redacted, else the failure's text.
+    QString outcome;
+};
+
+const QString kOk;
+const QString kNotRendered = QStringLiteral("The redacted PDF could not be verified: a page could not be rendered");
+const QString kPageUnreadable = QStringLiteral("The redacted PDF could not be verified: a source page is unreadable");
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+} // namespace
+
+class NestingTest : public inkveil::test::TempDirTest, public ::testing::WithParamInterface<Case> {};
+
+// Each shape is a way a broken or hostile file could recurse without end.
+// Whatever MuPDF makes of it, the run must end with an output or one of our
+// errors, and leave no partial file.
+TEST_P(NestingTest, EndsWithAnOutputOrAnError)
+{
+    const Case& c = GetParam();
+    const QString source = path(QStringLiteral("nested.pdf"));
+    {
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.make());
+    }
+    const QByteArray before = inkveil::test::readAll(source);
+    const QString out = path(QStringLiteral("out"));
+    RedactionPlan plan;
+    plan.regions = {RedactionRegion(0, Rect{0.1, 0.1, 0.2, 0.2})};
+    plan.dpi = 96;
+    QString failure;
+    try {
+        const RedactionResult result = InkveilEngine::redact(source, out, plan);
+        EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{QFileInfo(result.output).fileName()});
+    } catch (const InkveilError& e) {
+        failure = e.description();
+        EXPECT_FALSE(QFileInfo::exists(out));
+    }
+    EXPECT_EQ(failure, c.outcome);
+    EXPECT_EQ(inkveil::test::readAll(source), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, NestingTest,
+    ::testing::Values(Case{"deep_array_in_page", deepArrayInPage, kPageUnreadable},
+                      Case{"deep_dictionary_in_page", deepDictionaryInPage, kPageUnreadable},
+                      Case{"deep_array_in_content", deepArrayInContent, kNotRendered},
+                      Case{"deep_graphics_state", deepGraphicsState, kOk},
+                      Case{"unbalanced_graphics_state", unbalancedGraphicsState, kOk},
+                      Case{"form_chain", [] { return formChain(5000); }, kOk},
+                      Case{"form_cycle", formCycle, kOk},
+                      Case{"pattern_cycle", patternCycle, kOk},
+                      Case{"soft_mask_cycle", softMaskCycle, kOk},
+                      Case{"deep_page_tree", [] { return deepPageTree(20000); }, kPageUnreadable},
+                      Case{"page_tree_cycle", pageTreeCycle, kPageUnreadable},
+                      Case{"inheritance_cycle", inheritanceCycle, kPageUnreadable},
+                      Case{"length_of_itself", lengthOfItself, kOk}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });

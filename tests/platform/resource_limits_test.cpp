@@ -1,0 +1,226 @@
+#include "core/engine.h"
+#include "platform/bitmap.h"
+#include "platform/pdf_document.h"
+#include "platform/resource_limits.h"
+#include "tests/support/pdf_builder.h"
+#include "tests/support/test_env.h"
+
+#include <QFileInfo>
+
+#include <chrono>
+
+using namespace inkveil;
+using inkveil::test::PageSpec;
+using inkveil::test::PdfBuilder;
+
+namespace {
+
+// Restores the process's limits after a test lowers them.
+class LimitsGuard {
+public:
+    ~LimitsGuard()
+    {
+        platform::setMemoryLimit(m_memory);
+        platform::setPageTimeBudget(m_time);
+    }
+
+private:
+    std::size_t m_memory = platform::memoryLimit();
+    std::chrono::milliseconds m_time = platform::pageTimeBudget();
+};
+
+// Cached fonts and images would be evicted to make room: start without them.
+void limitToMoreThanNow(std::size_t bytes)
+{
+    platform::Context ctx;
+    fz_empty_store(ctx);
+    platform::setMemoryLimit(platform::memoryInUse() + bytes);
+}
+
+RedactionPlan markPlan(double dpi = 96)
+{
+    RedactionPlan plan;
+    plan.regions = {RedactionRegion(0, Rect{0.1, 0.1, 0.2, 0.2})};
+    plan.dpi = dpi;
+    return plan;
+}
+
+QString failureOf(const QString& source, const QString& out, const RedactionPlan& plan,
+                  const InkveilEngine::CancelCheck& cancel = {})
+{
+    try {
+        InkveilEngine::redact(source, out, plan, cancel);
+    } catch (const Error& e) {
+        return e.description();
+    }
+    return {};
+}
+
+const QString kNotRendered = QStringLiteral("The redacted PDF could not be verified: a page could not be rendered");
+
+// Each form draws the next one twenty times: 20^depth fills from a few bytes.
+PdfBuilder exponentialForms(int depth)
+{
+    PdfBuilder b;
+    for (int i = 0; i < depth; ++i) {
+        const int self = 5 + i;
+        std::string content;
+        std::string resources;
+        if (i + 1 < depth) {
+            for (int k = 0; k < 20; ++k)
+                content += "/X Do ";
+            resources = "/Resources << /XObject << /X " + std::to_string(self + 1) + " 0 R >> >>";
+        } else {
+            content = "0 0 10 10 re f";
+        }
+        b.object(inkveil::test::streamObject(content, "/Type /XObject /Subtype /Form /BBox [0 0 612 792] " + resources));
+    }
+    PageSpec page;
+    page.texts.push_back({72, 700, 12, "Slow"});
+    page.extraResources = "/XObject << /X 5 0 R >>";
+    page.extraContent = "/X Do";
+    return b.page(page);
+}
+
+} // namespace
+
+class ResourceLimitsTest : public inkveil::test::TempDirTest {
+protected:
+    LimitsGuard m_guard;
+};
+
+TEST_F(ResourceLimitsTest, MemoryIsCountedAndCapped)
+{
+    platform::Context ctx;
+    limitToMoreThanNow(32u << 20);
+    platform::resetPeakMemoryInUse();
+    const std::size_t before = platform::memoryInUse();
+    {
+        auto bitmap = platform::Bitmap::newRgb(ctx, 2000, 2000);
+        EXPECT_GE(platform::memoryInUse(), before + 2000u * 2000u * 3u);
+    }
+    EXPECT_EQ(platform::memoryInUse(), before);
+    try {
+        platform::Bitmap::newRgb(ctx, 4000, 4000);
+        FAIL() << "a 48 MB bitmap fitted into 32 MB";
+    } catch (const platform::PdfError& e) {
+        EXPECT_EQ(e.code(), FZ_ERROR_MEMORY);
+    }
+    EXPECT_EQ(platform::memoryInUse(), before);
+    EXPECT_LE(platform::peakMemoryInUse(), platform::memoryLimit());
+}
+
+TEST_F(ResourceLimitsTest, PageBeyondTheMemoryLimitIsNotRendered)
+{
+    PageSpec big;
+    big.box[2] = big.box[3] = 2000; // 5556 × 5556 pixels at 200 dpi: 93 MB
+    big.texts.push_back({72, 700, 12, "Large"});
+    big.extraContent = "1 0 0 rg 10 10 50 50 re f"; // colour: drawn in RGB
+    const QString source = PdfBuilder().page(big).write(path(QStringLiteral("big.pdf")));
+    const QString out = path(QStringLiteral("out"));
+
+    limitToMoreThanNow(64u << 20);
+    EXPECT_EQ(failureOf(source, out, markPlan(200)), kNotRendered);
+    EXPECT_FALSE(QFileInfo::exists(out));
+
+    platform::setMemoryLimit(platform::kDefaultMemoryLimit);
+    EXPECT_EQ(failureOf(source, out, markPlan(200)), QString());
+}
+
+TEST_F(ResourceLimitsTest, MemoryMuPdfNeedsBesideThePageIsCappedToo)
+{
+    // 2667 × 2667 pixels at 96 dpi: a 21 MB bitmap. A soft mask needs page-sized
+    // buffers of its own while the page is drawn.
+    PageSpec plain;
+    plain.box[2] = plain.box[3] = 2000;
+    plain.extraContent = "1 0 0 rg 0 0 2000 2000 re f"; // colour: drawn in RGB
+    PageSpec masked = plain;
+    masked.extraResources = "/ExtGState << /G << /Type /ExtGState /SMask << /S /Luminosity /G 5 0 R >> >> >>";
+    masked.extraContent = "/G gs 1 0 0 rg 0 0 2000 2000 re f";
+    PdfBuilder maskedBuilder;
+    maskedBuilder.object(inkveil::test::streamObject("1 g 0 0 2000 2000 re f", "/Type /XObject /Subtype /Form /BBox [0 0 2000 2000] "
+                                                                               "/Group << /S /Transparency /CS /DeviceGray >>"));
+    const QString plainSource = PdfBuilder().page(plain).write(path(QStringLiteral("plain.pdf")));
+    const QString maskedSource = maskedBuilder.page(masked).write(path(QStringLiteral("masked.pdf")));
+
+    // The plain page peaks near 21 MB, the masked one near 54 MB.
+    limitToMoreThanNow(36u << 20);
+    EXPECT_EQ(failureOf(plainSource, path(QStringLiteral("plain")), markPlan()), QString());
+    EXPECT_EQ(failureOf(maskedSource, path(QStringLiteral("masked")), markPlan()), kNotRendered);
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("masked"))));
+}
+
+// Text needs far more memory than drawing: a page whose text cannot be read in
+// full must not be flattened with its phrase unfound, visible and "verified".
+TEST_F(ResourceLimitsTest, PhraseOnAPageWhoseTextCannotBeReadFailsTheRun)
+{
+    PageSpec page;
+    page.texts.push_back({72, 750, 12, "John Smith"});
+    const std::string line(250, 'x');
+    for (int i = 0; i < 800; ++i)
+        page.texts.push_back({10, 700.0 - i * 0.8, 2, line});
+    const QString source = PdfBuilder().page(page).write(path(QStringLiteral("dense.pdf")));
+    RedactionPlan plan;
+    plan.searchTerms = {QStringLiteral("John Smith")};
+    plan.regions = {RedactionRegion(0, Rect{0.8, 0, 0.1, 0.1})}; // elsewhere
+    plan.dpi = 96;
+
+    // Reading this page's text takes about 14 MB, drawing it under 3 MB.
+    limitToMoreThanNow(8u << 20);
+    const QString out = path(QStringLiteral("out"));
+    EXPECT_EQ(failureOf(source, out, plan), kNotRendered);
+    EXPECT_FALSE(QFileInfo::exists(out));
+
+    platform::Context ctx;
+    auto document = platform::Document::open(ctx, source);
+    ASSERT_TRUE(document);
+    bool complete = true;
+    try {
+        document->page(0)->textLines(&complete);
+    } catch (const platform::PdfError&) {
+        complete = false;
+    }
+    EXPECT_FALSE(complete);
+}
+
+TEST_F(ResourceLimitsTest, PageThatRunsForeverIsStoppedByTheTimeBudget)
+{
+    const QString source = exponentialForms(8).write(path(QStringLiteral("slow.pdf")));
+    platform::setPageTimeBudget(std::chrono::milliseconds(300));
+
+    platform::Context ctx;
+    auto document = platform::Document::open(ctx, source);
+    ASSERT_TRUE(document);
+    auto page = document->page(0);
+    ASSERT_TRUE(page);
+    try {
+        page->text();
+        FAIL() << "text of 20^8 forms read in time";
+    } catch (const platform::PdfError& e) {
+        EXPECT_FALSE(e.aborted());
+    }
+    auto bitmap = platform::Bitmap::newRgb(ctx, 100, 100);
+    try {
+        page->renderContents(ctx, bitmap, platform::Matrix{}, nullptr);
+        FAIL() << "20^8 forms drawn in time";
+    } catch (const platform::PdfError& e) {
+        EXPECT_FALSE(e.aborted());
+    }
+    document.reset();
+
+    const QString out = path(QStringLiteral("out"));
+    EXPECT_EQ(failureOf(source, out, markPlan()), kNotRendered);
+    EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+TEST_F(ResourceLimitsTest, CancellingStopsAPageMidDrawing)
+{
+    const QString source = exponentialForms(8).write(path(QStringLiteral("slow.pdf")));
+    const QString out = path(QStringLiteral("out"));
+    const auto start = std::chrono::steady_clock::now();
+    // Still false when the run starts; true once the page is being drawn.
+    const auto cancel = [start] { return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(500); };
+    EXPECT_EQ(failureOf(source, out, markPlan(), cancel), QStringLiteral("Redaction was cancelled. No output was saved."));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, platform::kDefaultPageTimeBudget / 2);
+    EXPECT_FALSE(QFileInfo::exists(out));
+}
