@@ -10,6 +10,7 @@ packages=(
   libarchive-dev libsodium-dev
   libgtest-dev
   poppler-utils qpdf
+  xvfb
 )
 
 missing=()
