@@ -1,74 +1,72 @@
 #include "app/app_bundle.h"
 
-#include <QCoreApplication>
+#include "app/desktop_entry.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 namespace inkveil {
-
 namespace {
 
-// The value of key in the [Desktop Entry] group, untranslated; nothing when absent.
-std::optional<QString> desktopEntryValue(const QString& file, const QString& key)
-{
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return std::nullopt;
-    bool inEntry = false;
-    while (!f.atEnd()) {
-        const QString line = QString::fromUtf8(f.readLine()).trimmed();
-        if (line.startsWith(u'[')) {
-            inEntry = line == QStringLiteral("[Desktop Entry]");
-            continue;
-        }
-        if (!inEntry || line.startsWith(u'#'))
-            continue;
-        const qsizetype eq = line.indexOf(u'=');
-        if (eq > 0 && line.left(eq).trimmed() == key)
-            return line.mid(eq + 1).trimmed();
-    }
-    return std::nullopt;
-}
+constexpr qint64 kMaxDesktopEntryBytes = 64 * 1024;
 
-std::optional<AppBundle> bundleAt(const QString& folder)
+bool isLaunchable(const QString& folder)
 {
-    const QFileInfo info(folder);
-    if (!info.isDir() || !info.fileName().endsWith(QStringLiteral(".app")))
-        return std::nullopt;
-    const QFileInfo appRun(QDir(folder).filePath(QStringLiteral("AppRun")));
-    if (!appRun.isFile() || !appRun.isExecutable())
-        return std::nullopt;
-    const QStringList entries = QDir(folder).entryList({QStringLiteral("*.desktop")}, QDir::Files | QDir::Hidden);
-    if (entries.size() != 1)
-        return std::nullopt;
-    const QString entry = entries.front();
-    AppBundle bundle;
-    bundle.path = info.absoluteFilePath();
-    bundle.identifier = entry.chopped(static_cast<qsizetype>(QStringLiteral(".desktop").size()));
-    bundle.version = desktopEntryValue(QDir(folder).filePath(entry), QStringLiteral("X-AppImage-Version")).value_or(QString());
-    return bundle;
+    const QFileInfo appRun(folder + QStringLiteral("/AppRun"));
+    return appRun.isFile() && appRun.isExecutable();
 }
 
 } // namespace
 
-std::optional<AppBundle> findAppBundle(const QString& executableDir)
+std::optional<AppBundle> readAppBundle(const QString& folder)
 {
-    QDir dir(QDir::cleanPath(QFileInfo(executableDir).absoluteFilePath()));
-    while (true) {
-        if (auto bundle = bundleAt(dir.path()))
-            return bundle;
-        if (!dir.cdUp())
+    const QDir dir(folder);
+    const QFileInfoList entries =
+        dir.entryInfoList({QStringLiteral("*.desktop")},
+                          QDir::Files | QDir::Hidden | QDir::System | QDir::CaseSensitive);
+    if (entries.size() != 1)
+        return std::nullopt;
+    const QFileInfo& entry = entries.front();
+    const QString identifier = entry.fileName().chopped(int(sizeof(".desktop") - 1));
+    if (identifier.isEmpty() || entry.size() > kMaxDesktopEntryBytes)
+        return std::nullopt;
+    QFile file(entry.filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray text = file.read(kMaxDesktopEntryBytes + 1);
+    if (text.size() > kMaxDesktopEntryBytes)
+        return std::nullopt;
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return AppBundle{canonical.isEmpty() ? QDir::cleanPath(dir.absolutePath()) : canonical, identifier,
+                     DesktopEntry::value(text, QStringLiteral("X-AppImage-Version"))};
+}
+
+std::optional<AppBundle> bundleContaining(const QString& program)
+{
+    QDir dir = QFileInfo(program).absoluteDir();
+    for (;;) {
+        if (dir.dirName().endsWith(QStringLiteral(".app")) && isLaunchable(dir.path())) {
+            if (auto bundle = readAppBundle(dir.path()))
+                return bundle;
+        }
+        if (dir.isRoot() || !dir.cdUp())
             return std::nullopt;
     }
 }
 
+std::optional<AppBundle> runningAppBundle()
+{
+    const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    if (program.isEmpty())
+        return std::nullopt;
+    return bundleContaining(program);
+}
+
 QString runningVersion()
 {
-    const auto bundle = findAppBundle(QCoreApplication::applicationDirPath());
-    if (bundle && !bundle->version.isEmpty())
-        return bundle->version;
-    return QStringLiteral("Development");
+    const auto bundle = runningAppBundle();
+    return bundle && bundle->version && !bundle->version->isEmpty() ? *bundle->version : kDevelopmentVersion;
 }
 
 } // namespace inkveil

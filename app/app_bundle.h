@@ -6,21 +6,36 @@
 
 namespace inkveil {
 
-// An installed application bundle: a folder named "*.app" holding an executable
-// AppRun and exactly one desktop entry at its root.
+// A relocatable application folder ("Inkveil.app"): an executable AppRun at its
+// root that starts the program, and exactly one desktop entry at its root whose
+// file name without ".desktop" is the identifier and whose X-AppImage-Version
+// is the version.
 struct AppBundle {
-    QString path;       // the bundle folder
-    QString identifier; // the desktop entry's file name without ".desktop"
-    QString version;    // its X-AppImage-Version; empty when missing
+    QString path;                   // absolute, without symbolic links
+    QString identifier;             // "com.mervo.Inkveil"
+    std::optional<QString> version; // nothing when the entry has no version
 
     friend bool operator==(const AppBundle&, const AppBundle&) = default;
 };
 
-// The nearest bundle that holds executableDir (or is it), if any.
-std::optional<AppBundle> findAppBundle(const QString& executableDir);
+inline const QString kDevelopmentVersion = QStringLiteral("Development");
+inline const QString kBundleIdentifier = QStringLiteral("com.mervo.Inkveil");
 
-// The running program's short version string: the bundle's version, or
-// "Development" when not running from a bundle that names one.
+// The identity a folder's one desktop entry gives it; nothing when the folder
+// holds no desktop entry at its root, more than one, or an unreadable one.
+// Whether the folder can be launched is not checked.
+std::optional<AppBundle> readAppBundle(const QString& folder);
+
+// The innermost folder around `program` that is a bundle: its name ends in
+// ".app", it holds an executable AppRun and it has an identity.
+std::optional<AppBundle> bundleContaining(const QString& program);
+
+// The bundle this process runs from, found from its own executable (not from
+// APPDIR, which child processes inherit and which may name another program).
+std::optional<AppBundle> runningAppBundle();
+
+// The running bundle's version; "Development" for a build not run from a
+// bundle, so that such builds are never offered updates.
 QString runningVersion();
 
 } // namespace inkveil

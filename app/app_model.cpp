@@ -2,9 +2,9 @@
 
 #include "app/app_bundle.h"
 #include "app/model_messages.h"
+#include "core/build_settings.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QMetaObject>
 
 #include <exception>
@@ -43,8 +43,8 @@ AppModel::AppModel(QObject* parent)
     : QObject(parent),
       m_redactor(&InkveilEngine::redact),
       m_version(runningVersion()),
-      m_feedbackURL(QUrl(QStringLiteral(INKVEIL_FEEDBACK_URL))),
-      m_websiteURL(QUrl(QStringLiteral(INKVEIL_WEBSITE_URL)))
+      m_feedbackURL(BuildSettings::feedbackPage()),
+      m_websiteURL(BuildSettings::website())
 {
     for (auto signal : {&AppModel::inputsChanged, &AppModel::selectionChanged, &AppModel::marksChanged,
                         &AppModel::searchTextChanged, &AppModel::isRedactingChanged})
@@ -83,7 +83,7 @@ AppModel::~AppModel()
 
 const QUrl& AppModel::updateManifest()
 {
-    static const QUrl manifest(QStringLiteral(INKVEIL_UPDATE_MANIFEST_URL));
+    static const QUrl manifest = BuildSettings::updateManifest();
     return manifest;
 }
 
@@ -145,6 +145,10 @@ void AppModel::setResultMessage(const std::optional<QString>& message)
     assign(this, m_resultMessage, message, &AppModel::resultMessageChanged);
 }
 void AppModel::setOutputs(const QStringList& outputs) { assign(this, m_outputs, outputs, &AppModel::outputsChanged); }
+void AppModel::setAvailableUpdate(const std::optional<UpdateInfo>& update)
+{
+    assign(this, m_availableUpdate, update, &AppModel::availableUpdateChanged);
+}
 void AppModel::setIsUpdating(bool updating) { assign(this, m_isUpdating, updating, &AppModel::isUpdatingChanged); }
 void AppModel::setIsCheckingForUpdate(bool checking)
 {

@@ -4,6 +4,7 @@
 #include "app/redact_input.h"
 #include "app/redaction_job.h"
 #include "core/records.h"
+#include "core/update_info.h"
 #include "platform/mu_context.h"
 
 #include <QHash>
@@ -57,6 +58,7 @@ class AppModel : public QObject {
     Q_PROPERTY(std::optional<QString> resultMessage READ resultMessage NOTIFY resultMessageChanged)
     Q_PROPERTY(QStringList outputs READ outputs NOTIFY outputsChanged)
     Q_PROPERTY(QImage previewImage READ previewImage NOTIFY previewImageChanged)
+    Q_PROPERTY(std::optional<inkveil::UpdateInfo> availableUpdate READ availableUpdate NOTIFY availableUpdateChanged)
     Q_PROPERTY(bool isUpdating READ isUpdating NOTIFY isUpdatingChanged)
     Q_PROPERTY(bool isCheckingForUpdate READ isCheckingForUpdate NOTIFY isCheckingForUpdateChanged)
 
@@ -130,6 +132,8 @@ public:
     const QStringList& outputs() const { return m_outputs; }
     // The current page's media box fitted to 1200 × 1200; null when nothing can be shown.
     const QImage& previewImage() const { return m_previewImage; }
+    // The newer version the latest finished update check found, if any.
+    const std::optional<UpdateInfo>& availableUpdate() const { return m_availableUpdate; }
     // An accepted update is being installed.
     bool isUpdating() const { return m_isUpdating; }
     // A manual update check is running.
@@ -232,6 +236,7 @@ Q_SIGNALS:
     void resultMessageChanged();
     void outputsChanged();
     void previewImageChanged();
+    void availableUpdateChanged();
     void isUpdatingChanged();
     void isCheckingForUpdateChanged();
 
@@ -248,6 +253,7 @@ private:
     void setResultMessage(const std::optional<QString>& message);
     void setOutputs(const QStringList& outputs);
     void setPreviewImage(const QImage& image);
+    void setAvailableUpdate(const std::optional<UpdateInfo>& update);
     void setIsUpdating(bool updating);
     void setIsCheckingForUpdate(bool checking);
 
@@ -286,6 +292,7 @@ private:
     std::optional<QString> m_resultMessage;
     QStringList m_outputs;
     QImage m_previewImage;
+    std::optional<UpdateInfo> m_availableUpdate;
     bool m_isUpdating = false;
     bool m_isCheckingForUpdate = false;
 

@@ -22,6 +22,11 @@ bool sameFile(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+HeldFolder::FileId idOf(const struct stat& st)
+{
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 bool statPath(const QString& path, struct stat& st)
 {
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -59,6 +64,26 @@ bool HeldFolder::replaced() const
     return ::fstat(m_fd, &held) == 0 && statPath(m_path, now) && !sameFile(held, now);
 }
 
+std::optional<HeldFolder::FileId> HeldFolder::fileId(const QString& path)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return idOf(st);
+}
+
+void HeldFolder::removeWritten(const QString& output, const FileId& id) const
+{
+    const QByteArray name = QFile::encodeName(QFileInfo(output).fileName());
+    struct stat st {};
+    if (::fstatat(m_fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && idOf(st) == id) {
+        ::unlinkat(m_fd, name.constData(), 0);
+        return;
+    }
+    if (fileId(output) == id)
+        QFile::remove(output);
+}
+
 namespace {
 
 class RunFailed {
@@ -79,10 +104,11 @@ void checkDestination(const HeldFolder& folder, const std::vector<RedactionResul
     }
 }
 
-void removeOutputs(const std::vector<RedactionResult>& results, const HeldFolder& folder)
+void removeOutputs(const std::vector<RedactionResult>& results, const std::vector<HeldFolder::FileId>& ids,
+                   const HeldFolder& folder)
 {
-    for (const RedactionResult& result : results)
-        QFile::remove(result.output);
+    for (size_t i = 0; i < results.size() && i < ids.size(); ++i)
+        folder.removeWritten(results[i].output, ids[i]);
     // The engine recreates a missing destination: a folder that was not there
     // when the run started, and that holds nothing now, goes too.
     if (folder.replaced())
@@ -107,6 +133,7 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder&
     };
 
     std::vector<RedactionResult> results;
+    std::vector<HeldFolder::FileId> written; // what each output was when it was written
     try {
         const InkveilEngine::CancelCheck shouldCancel = [&stop] { return stop.stop_requested(); };
         for (size_t i = 0; i < jobs.size(); ++i) {
@@ -137,6 +164,10 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder&
 
             try {
                 results.push_back(redactor(job.source, folder.path(), job.plan, shouldCancel, onPage));
+                const auto id = HeldFolder::fileId(results.back().output);
+                if (!id)
+                    throw RunFailed(RunOutcome::Kind::failed, ModelMessages::outputGone);
+                written.push_back(*id);
             } catch (const InkveilError& error) {
                 if (error.kind() == InkveilError::Kind::cancelled)
                     throw RunFailed(RunOutcome::Kind::cancelled);
@@ -148,14 +179,14 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder&
             checkDestination(folder, results);
         }
     } catch (const RunFailed& failure) {
-        removeOutputs(results, folder);
+        removeOutputs(results, written, folder);
         return RunOutcome{failure.kind, {}, failure.message};
     } catch (const std::exception& error) {
-        removeOutputs(results, folder);
+        removeOutputs(results, written, folder);
         const QString text = QString::fromUtf8(error.what());
         return RunOutcome{RunOutcome::Kind::failed, {}, text.isEmpty() ? ModelMessages::unexpectedFailure : text};
     } catch (...) {
-        removeOutputs(results, folder);
+        removeOutputs(results, written, folder);
         return RunOutcome{RunOutcome::Kind::failed, {}, ModelMessages::unexpectedFailure};
     }
     return RunOutcome{RunOutcome::Kind::succeeded, std::move(results), {}};

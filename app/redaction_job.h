@@ -54,11 +54,22 @@ public:
     HeldFolder& operator=(HeldFolder&&) = delete;
     HeldFolder(const HeldFolder&) = delete;
 
+    // A file's device and inode.
+    struct FileId {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        friend bool operator==(const FileId&, const FileId&) = default;
+    };
+    static std::optional<FileId> fileId(const QString& path);
+
     const QString& path() const { return m_path; }
     // The path still names this folder.
     bool inPlace() const;
     // The path names a folder other than this one.
     bool replaced() const;
+    // Deletes the file written as output, known by its id: inside this folder
+    // wherever it went, or else at its path. A file with another id is kept.
+    void removeWritten(const QString& output, const FileId& id) const;
 
 private:
     HeldFolder(QString path, int fd) : m_path(std::move(path)), m_fd(fd) {}

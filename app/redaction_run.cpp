@@ -82,7 +82,13 @@ void AppModel::redact()
         setProgressText(ModelMessages::runProgress(1, static_cast<qsizetype>(jobs.size()),
                                                    QFileInfo(jobs.front().source).fileName(), 1,
                                                    jobs.front().pageCount));
-        startRun(std::move(jobs), std::move(*held));
+        try {
+            startRun(std::move(jobs), std::move(*held));
+        } catch (...) {
+            setIsRedacting(false);
+            setProgressText(QString());
+            throw;
+        }
     });
 }
 

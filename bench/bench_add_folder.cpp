@@ -2,6 +2,7 @@
 //   bench_add_folder [count] [rounds]
 
 #include "app/app_model.h"
+#include "core/engine.h"
 #include "tests/support/pdf_builder.h"
 
 #include <QDir>
@@ -46,7 +47,11 @@ int main(int argc, char** argv)
         }
     }
     std::sort(times.begin(), times.end());
+    timer.restart();
+    const auto found = inkveil::InkveilEngine::discover({dir.path()});
+    const double discovery = static_cast<double>(timer.nsecsElapsed()) / 1e6;
     std::printf("add(folder of %d PDFs): median %.1f ms, best %.1f ms, worst %.1f ms over %d rounds\n", count,
                 times[times.size() / 2], times.front(), times.back(), rounds);
+    std::printf("of which discovering the %lld files: %.1f ms\n", static_cast<long long>(found.size()), discovery);
     return 0;
 }

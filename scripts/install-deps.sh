@@ -8,7 +8,7 @@ packages=(
   libmupdf-dev mupdf-tools libmujs-dev libgumbo-dev libopenjp2-7-dev
   libjbig2dec0-dev libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
   libarchive-dev libsodium-dev
-  libgtest-dev
+  libgtest-dev openssl
   poppler-utils qpdf
   xvfb
 )

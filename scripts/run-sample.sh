@@ -8,7 +8,7 @@ out="$build/sample-output"
 sample="$root/samples/Sample Contract.pdf"
 
 echo "Redacting: $sample"
-"$cli" redact -o "$out" -f "John Smith" -f "4485-2210-9931" -a "1:0.1,0.55,0.5,0.04" -r 200 --json "$sample"
+"$cli" redact -o "$out" -f "John Smith" -f "4485-2210-9931" -a "1:0.08,0.735,0.5,0.03" -r 200 --json "$sample"
 for f in "$out"/*.pdf; do
   "$cli" verify -f "John Smith" -f "4485-2210-9931" "$f"
 done

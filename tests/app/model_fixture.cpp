@@ -6,45 +6,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
-#include <QThread>
 
 #include <chrono>
 #include <thread>
 
 namespace inkveil::test {
 
-QStringList FakeDialogs::chooseInputs(const QString& title, const QString& prompt)
-{
-    inputRequests.append({title, prompt, std::nullopt});
-    return inputsAnswer;
-}
-
-std::optional<QString> FakeDialogs::chooseOutputFolder(const QString& title, const QString& prompt,
-                                                       const std::optional<QString>& startFolder)
-{
-    folderRequests.append({title, prompt, startFolder});
-    return folderAnswer;
-}
-
-void FakeDialogs::revealOutputs(const QStringList& files)
-{
-    revealed.append(files);
-}
-
 void ModelTest::SetUp()
 {
     for (const char* name : {"MERVO_UI_TEST_INPUTS", "MERVO_UI_TEST_OUTPUT_DIR", "DISABLE_AUTO_UPDATE"})
         qunsetenv(name);
-}
-
-void ModelTest::TearDown()
-{
-    destroyModel();
-}
-
-void ModelTest::destroyModel()
-{
-    m_model.reset();
 }
 
 AppModel& ModelTest::model()
@@ -66,19 +37,18 @@ QString ModelTest::pdf(const QString& name, int pages, const std::string& text)
 
 QString ModelTest::notPdf(const QString& name)
 {
-    QFile file(path(name));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("Quarterly numbers, plain text only.\n");
-    return file.fileName();
+    QFile out(path(name));
+    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("Quarterly numbers, plain text only.\n");
+    return out.fileName();
 }
 
 QString ModelTest::truncatedPdf(const QString& name)
 {
-    const QByteArray whole = PdfBuilder().textPage("Hello").build();
-    QFile file(path(name));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(whole.left(24));
-    return file.fileName();
+    QFile out(path(name));
+    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(PdfBuilder().textPage("Hello").build().left(24));
+    return out.fileName();
 }
 
 QString ModelTest::zeroPagePdf(const QString& name)
@@ -88,13 +58,12 @@ QString ModelTest::zeroPagePdf(const QString& name)
 
 QString ModelTest::encryptedPdf(const QString& name)
 {
-    const QString plain = pdf(QStringLiteral("plain-for-") + name);
-    const QString out = path(name);
+    const QString plain = pdf(QStringLiteral("plain-") + name);
     const ProcessResult r = runProgram(QStringLiteral("qpdf"), {QStringLiteral("--encrypt"), QStringLiteral("secret"),
                                                                  QStringLiteral("owner"), QStringLiteral("256"),
-                                                                 QStringLiteral("--"), plain, out});
+                                                                 QStringLiteral("--"), plain, path(name)});
     QFile::remove(plain);
-    return r.exitCode == 0 ? out : QString();
+    return r.exitCode == 0 ? path(name) : QString();
 }
 
 QString ModelTest::subdir(const QString& name)
@@ -103,39 +72,62 @@ QString ModelTest::subdir(const QString& name)
     return path(name);
 }
 
-bool ModelTest::waitForRunEnd(int timeoutMs)
+bool ModelTest::waitForRunEnd()
 {
-    return QTest::qWaitFor([this] { return !model().isRedacting(); }, timeoutMs);
+    return QTest::qWaitFor([this] { return !model().isRedacting(); }, 120000);
 }
 
 RedactionResult fakeRedact(const QString& source, const QString& destination, const RedactionPlan& plan,
                            const InkveilEngine::PageProgress& progress, int pages)
 {
-    for (int page = 1; page <= pages; ++page) {
-        if (progress)
-            progress(page, pages);
-    }
+    for (int page = 1; page <= pages; ++page)
+        progress(page, pages);
     const QString output =
         InkveilEngine::availableURL(destination, QFileInfo(source).completeBaseName() + InkveilEngine::kRedactedSuffix);
-    QFile file(output);
-    if (!file.open(QIODevice::WriteOnly))
+    QFile out(output);
+    if (!out.open(QIODevice::WriteOnly))
         throw FileError(output, QStringLiteral("cannot write"));
-    file.write("%PDF-1.7 stand-in\n");
+    out.write("%PDF-1.7 stand-in\n");
     RedactionVerification verification;
     verification.pageCount = pages;
     verification.redactionCount = static_cast<std::int64_t>(plan.regions.size());
     return RedactionResult{output, verification};
 }
 
-bool waitForCancel(const InkveilEngine::CancelCheck& shouldCancel)
+Redactor fakeEngine(const QString& name, Redactor special, int pages)
+{
+    return [name, special, pages](const QString& source, const QString& destination, const RedactionPlan& plan,
+                                  const InkveilEngine::CancelCheck& cancel, const InkveilEngine::PageProgress& progress) {
+        if (special && QFileInfo(source).fileName() == name)
+            return special(source, destination, plan, cancel, progress);
+        return fakeRedact(source, destination, plan, progress, pages);
+    };
+}
+
+namespace {
+
+template <typename Done>
+bool pollFor30s(Done done)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!shouldCancel()) {
+    while (!done()) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+} // namespace
+
+bool waitForCancel(const InkveilEngine::CancelCheck& shouldCancel)
+{
+    return pollFor30s(shouldCancel);
+}
+
+bool spinUntil(const std::atomic<bool>& flag)
+{
+    return pollFor30s([&flag] { return flag.load(); });
 }
 
 } // namespace inkveil::test

@@ -1,7 +1,7 @@
 #pragma once
 
 // Shared pieces of the model tests: a model driven as the window drives it, fake
-// dialogs, a scriptable stand-in for the engine, and PDFs made on the spot.
+// dialogs, a stand-in for the engine, and PDFs made on the spot.
 
 #include "app/app_model.h"
 #include "tests/support/pdf_builder.h"
@@ -9,6 +9,7 @@
 
 #include <QSignalSpy>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -17,76 +18,67 @@ namespace inkveil::test {
 // Answers the model's dialogs from a script and remembers what was asked.
 class FakeDialogs : public ModelDialogs {
 public:
-    struct Request {
-        QString title;
-        QString prompt;
-        std::optional<QString> startFolder;
-    };
-
-    QStringList inputsAnswer;              // empty: the user cancels
-    std::optional<QString> folderAnswer;   // nothing: the user cancels
-    QList<Request> inputRequests;
-    QList<Request> folderRequests;
+    QStringList inputsAnswer;            // empty: the user cancels
+    std::optional<QString> folderAnswer; // nothing: the user cancels
+    QStringList asked;                   // "title/prompt" of each dialog shown
+    std::optional<QString> lastStartFolder;
     QList<QStringList> revealed;
 
-    QStringList chooseInputs(const QString& title, const QString& prompt) override;
+    QStringList chooseInputs(const QString& title, const QString& prompt) override
+    {
+        asked.append(title + u'/' + prompt);
+        return inputsAnswer;
+    }
     std::optional<QString> chooseOutputFolder(const QString& title, const QString& prompt,
-                                              const std::optional<QString>& startFolder) override;
-    void revealOutputs(const QStringList& files) override;
+                                              const std::optional<QString>& startFolder) override
+    {
+        asked.append(title + u'/' + prompt);
+        lastStartFolder = startFolder;
+        return folderAnswer;
+    }
+    void revealOutputs(const QStringList& files) override { revealed.append(files); }
 };
 
 // A temporary folder, an environment without the model's variables, and a model
-// on demand (so a test can set the environment first).
+// made on first use (so a test can set the environment first).
 class ModelTest : public TempDirTest {
 public:
     AppModel& model();
-    void destroyModel();
+    void destroyModel() { m_model.reset(); }
 
-    // A path in the temporary folder.
     QString file(const QString& name) const { return path(name); }
-
-    // A PDF with one line of text per page ("<text> <n>" at the top left).
+    // One line of text per page: "<text> <n>".
     QString pdf(const QString& name, int pages = 1, const std::string& text = "Page");
-    // Bytes that are not a PDF at all, under a PDF name.
     QString notPdf(const QString& name);
-    // The head of a real PDF: no page tree survives.
     QString truncatedPdf(const QString& name);
     QString zeroPagePdf(const QString& name);
-    // A PDF that needs a user password; skips the test without qpdf.
+    // Needs a user password; empty without qpdf.
     QString encryptedPdf(const QString& name);
     QString subdir(const QString& name);
 
-    // Waits (running the event loop) until the run's outcome is applied.
-    bool waitForRunEnd(int timeoutMs = 120000);
+    // Runs the event loop until the run's outcome is applied.
+    bool waitForRunEnd();
 
     FakeDialogs dialogs;
 
 protected:
     void SetUp() override;
-    void TearDown() override;
+    void TearDown() override { destroyModel(); }
 
 private:
     std::unique_ptr<AppModel> m_model;
 };
 
-// A stand-in for the engine's redact: writes a small file named as the engine
-// would and reports every page; the region count is the plan's.
+// A stand-in for the engine: writes a small file named as the engine names its
+// outputs, reports each of `pages` pages, and counts the plan's regions.
 RedactionResult fakeRedact(const QString& source, const QString& destination, const RedactionPlan& plan,
                            const InkveilEngine::PageProgress& progress, int pages = 1);
+// fakeRedact for every file, except `special` instead for the file named `name`.
+Redactor fakeEngine(const QString& name = {}, Redactor special = {}, int pages = 1);
 
-// Polls until shouldCancel is true (at most 30 s); false on time-out.
+// Polls until shouldCancel is true; false after 30 s.
 bool waitForCancel(const InkveilEngine::CancelCheck& shouldCancel);
-
-// Counts emissions of one change signal.
-class Emissions {
-public:
-    template <typename Signal>
-    Emissions(AppModel& model, Signal signal) : m_spy(&model, signal) {}
-    qsizetype count() const { return m_spy.count(); }
-    void clear() { m_spy.clear(); }
-
-private:
-    QSignalSpy m_spy;
-};
+// Sleeps until flag is set, without running the event loop; false after 30 s.
+bool spinUntil(const std::atomic<bool>& flag);
 
 } // namespace inkveil::test

@@ -6,49 +6,39 @@
 #include "tests/support/poppler.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTest>
-
-#include <atomic>
 
 using namespace inkveil;
 using namespace inkveil::test;
 
 class SessionTest : public ModelTest {
 protected:
-    QString names(const QStringList& paths)
+    bool outputFolderEmpty(const QString& out) const
     {
-        QStringList out;
-        for (const QString& p : paths)
-            out.append(QFileInfo(p).fileName());
-        return out.join(QStringLiteral(" | "));
+        return QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty();
     }
 };
 
 TEST_F(SessionTest, AddSearchMarkRedactAndCheck)
 {
-    const QString folder = subdir(QStringLiteral("case"));
     PageSpec first;
     first.texts = {{72, 700, 12, "Agreement with Jane Doe"}, {72, 650, 12, "Terms follow."}};
     PageSpec second;
     second.texts = {{72, 300, 12, "Signed: Jane Doe"}};
+    subdir(QStringLiteral("case"));
     const QString contract = PdfBuilder().page(first).page(second).write(path(QStringLiteral("case/Contract.pdf")));
-    PdfBuilder().textPage("Account 1234-5678", 72, 720).write(path(QStringLiteral("case/Invoice.pdf")));
+    PdfBuilder().textPage("Account 1234-5678").write(path(QStringLiteral("case/Invoice.pdf")));
     pdf(QStringLiteral("case/Notes.pdf"));
-    const QByteArray contractBytes = readAll(contract);
+    const QByteArray original = readAll(contract);
 
-    model().add({folder});
+    model().add({file(QStringLiteral("case"))});
     ASSERT_EQ(model().inputs().size(), 3);
-    EXPECT_EQ(QFileInfo(model().inputs().front().url).fileName(), QStringLiteral("Contract.pdf"));
-
     model().setSearchText(QStringLiteral("jane doe"));
     model().addSearchMatches();
     EXPECT_EQ(model().resultMessage(), QStringLiteral("Marked 2 occurrences of \u201Cjane doe\u201D."));
-
     model().setSelection(model().inputs().at(1).id);
     model().addMark(Rect{60.0 / 612, 712.0 / 792, 200.0 / 612, 24.0 / 792}); // over the account number
-    EXPECT_EQ(model().actionTitle(), QStringLiteral("Redact 2 PDFs"));
 
     dialogs.folderAnswer = subdir(QStringLiteral("out"));
     model().setDpi(150);
@@ -58,13 +48,9 @@ TEST_F(SessionTest, AddSearchMarkRedactAndCheck)
     ASSERT_FALSE(model().errorMessage()) << model().errorMessage()->toStdString();
     EXPECT_EQ(model().resultMessage(), QStringLiteral("Verified 2 PDFs with 3 permanent redactions."));
     ASSERT_EQ(model().outputs().size(), 2);
-    EXPECT_EQ(names(model().outputs()),
-              QStringLiteral("Contract \u2014 Redacted.pdf | Invoice \u2014 Redacted.pdf"));
-    EXPECT_EQ(readAll(contract), contractBytes); // the original is untouched
-
-    const RedactionVerification contractCheck =
-        InkveilEngine::verify(model().outputs().at(0), 2, 2, {QStringLiteral("jane doe")});
-    EXPECT_EQ(contractCheck.pageCount, 2);
+    EXPECT_EQ(QFileInfo(model().outputs().at(0)).fileName(), QStringLiteral("Contract \u2014 Redacted.pdf"));
+    EXPECT_EQ(readAll(contract), original);
+    EXPECT_EQ(InkveilEngine::verify(model().outputs().at(0), 2, 2, {QStringLiteral("jane doe")}).pageCount, 2);
     EXPECT_NO_THROW(InkveilEngine::verify(model().outputs().at(1), 1, 1, {}));
     if (havePoppler()) {
         for (const QString& output : model().outputs())
@@ -72,26 +58,7 @@ TEST_F(SessionTest, AddSearchMarkRedactAndCheck)
     }
 }
 
-TEST_F(SessionTest, ASourceDamagedAfterAddingFailsTheRunCleanly)
-{
-    model().add({pdf(QStringLiteral("a.pdf")), pdf(QStringLiteral("b.pdf"))});
-    for (const RedactInput& input : model().inputs()) {
-        model().setSelection(input.id);
-        model().addMark(Rect{0.1, 0.1, 0.3, 0.3});
-    }
-    notPdf(QStringLiteral("b.pdf")); // replaced on disk since it was added
-    const QString out = subdir(QStringLiteral("out"));
-    model().setOutputFolder(out);
-
-    model().redact();
-    ASSERT_TRUE(waitForRunEnd());
-
-    EXPECT_EQ(model().errorMessage(), QStringLiteral("Could not read b.pdf."));
-    EXPECT_FALSE(model().resultMessage());
-    EXPECT_TRUE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
-}
-
-TEST_F(SessionTest, CancellingTheEngineMidRunLeavesNothing)
+TEST_F(SessionTest, DamageAfterAddingAndCancellingMidDocumentLeaveNothing)
 {
     model().add({pdf(QStringLiteral("a.pdf"), 2), pdf(QStringLiteral("b.pdf"), 3)});
     for (const RedactInput& input : model().inputs()) {
@@ -100,25 +67,31 @@ TEST_F(SessionTest, CancellingTheEngineMidRunLeavesNothing)
     }
     const QString out = subdir(QStringLiteral("out"));
     model().setOutputFolder(out);
+
+    // Cancelled after the first page of the second document has been rendered.
     std::atomic<bool> inSecond{false};
     model().setRedactor([&](const QString& s, const QString& d, const RedactionPlan& p,
                             const InkveilEngine::CancelCheck& cancel, const InkveilEngine::PageProgress& progress) {
-        if (QFileInfo(s).fileName() == QStringLiteral("b.pdf")) {
-            // Stops before its second page: the first one is already rendered.
-            const InkveilEngine::PageProgress onPage = [&](std::int64_t done, std::int64_t count) {
-                progress(done, count);
-                inSecond = true;
-                waitForCancel(cancel);
-            };
-            return InkveilEngine::redact(s, d, p, cancel, onPage);
-        }
-        return InkveilEngine::redact(s, d, p, cancel, progress);
+        if (QFileInfo(s).fileName() != QStringLiteral("b.pdf"))
+            return InkveilEngine::redact(s, d, p, cancel, progress);
+        return InkveilEngine::redact(s, d, p, cancel, [&](std::int64_t done, std::int64_t count) {
+            progress(done, count);
+            inSecond = true;
+            waitForCancel(cancel);
+        });
     });
-
     model().redact();
     ASSERT_TRUE(QTest::qWaitFor([&] { return inSecond.load(); }, 60000));
     model().cancelRedactionAndWait();
-
     EXPECT_EQ(model().resultMessage(), QStringLiteral("Redaction cancelled. No output was saved."));
-    EXPECT_TRUE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(outputFolderEmpty(out));
+
+    // The second source is damaged on disk after it was added.
+    notPdf(QStringLiteral("b.pdf"));
+    model().setRedactor({});
+    model().redact();
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(model().errorMessage(), QStringLiteral("Could not read b.pdf."));
+    EXPECT_FALSE(model().resultMessage());
+    EXPECT_TRUE(outputFolderEmpty(out));
 }

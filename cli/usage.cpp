@@ -1,0 +1,45 @@
+#include "cli/commands.h"
+
+namespace inkveil::cli {
+
+QString usageText()
+{
+    return QStringLiteral(
+        "Usage:\n"
+        "  inkveil-cli redact -o DIR [-f PHRASE]... [-a PAGES:X,Y,W,H]... [-r DPI] [--json] PATH...\n"
+        "  inkveil-cli find [--json] FILE PHRASE...\n"
+        "  inkveil-cli verify [--pages N] [-f PHRASE]... FILE\n"
+        "  inkveil-cli list [--json] PATH...\n"
+        "  inkveil-cli --help | --version\n"
+        "\n"
+        "redact   writes a flattened, blacked-out, verified copy of every PDF found in\n"
+        "         PATH (files or folders) into DIR, named \"<name> \u2014 Redacted.pdf\".\n"
+        "         Every document gets the same marks. The first failure stops the run\n"
+        "         and removes the copies it wrote.\n"
+        "  -o, --output DIR        folder for the copies; created when missing\n"
+        "  -f, --find PHRASE       black out every occurrence of PHRASE (repeatable)\n"
+        "  -a, --area PAGES:X,Y,W,H\n"
+        "                          black out a rectangle given in fractions of the page,\n"
+        "                          origin at the lower left, y upward; PAGES is a page\n"
+        "                          number, a range such as 2-5, or all (repeatable)\n"
+        "  -r, --resolution DPI    image resolution, 96 to 400 (default 200)\n"
+        "  --json                  one JSON object per document\n"
+        "\n"
+        "find     prints where the phrases occur: page, then X Y W H as fractions of the page.\n"
+        "verify   checks a redacted PDF: page count, no text, no annotations, no personal\n"
+        "         metadata, none of the phrases.\n"
+        "  --pages N               expected page count (default: the file's own)\n"
+        "  -f, --find PHRASE       a phrase that must not be found (repeatable)\n"
+        "list     prints the PDFs a run would process, with their page counts.\n"
+        "  --json                  one JSON object per line (find, list)\n"
+        "\n"
+        "Put -- before file names that begin with a dash.\n"
+        "Exit status: 0 success, 1 failure, 2 bad usage, 130 interrupted, 143 terminated.");
+}
+
+QString nothingFoundText()
+{
+    return QStringLiteral("No readable PDF documents were found.");
+}
+
+} // namespace inkveil::cli
