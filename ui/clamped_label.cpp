@@ -54,7 +54,8 @@ QStringList ClampedLabel::lines(int width) const
 
 int ClampedLabel::heightForWidth(int width) const
 {
-    return std::max<qsizetype>(1, lines(width).size()) * fontMetrics().lineSpacing();
+    // One pixel more, so that underscores at the very bottom are not cut off.
+    return static_cast<int>(std::max<qsizetype>(1, lines(width).size())) * fontMetrics().lineSpacing() + 1;
 }
 
 QSize ClampedLabel::sizeHint() const

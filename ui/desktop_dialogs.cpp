@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QUrl>
 #include <QUuid>
@@ -63,6 +64,18 @@ QStringList DesktopDialogs::chooseInputs(const QString& title, const QString& pr
                 if (!chosen.isEmpty())
                     static_cast<QDialog&>(dialog).done(QDialog::Accepted);
             });
+            // The dialog renames its button "Open" when a folder is selected;
+            // here a folder is added like a file, so the label stays.
+            const auto keepLabel = [confirm, prompt] { confirm->setText(prompt); };
+            QObject::connect(&dialog, &QFileDialog::currentChanged, confirm, keepLabel);
+            QObject::connect(&dialog, &QFileDialog::directoryEntered, confirm, keepLabel);
+            if (auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                QObject::connect(name, &QLineEdit::textChanged, confirm, keepLabel);
+            for (const char* viewName : {"listView", "treeView"}) {
+                auto* view = dialog.findChild<QAbstractItemView*>(QString::fromLatin1(viewName));
+                if (view && view->selectionModel())
+                    QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, confirm, keepLabel);
+            }
         }
     }
     if (dialog.exec() != QDialog::Accepted)
