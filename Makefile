@@ -1,6 +1,9 @@
 # The README's two entry points. Both install what they need first.
 BUILD_DIR ?= build
 TEST_BUILD_DIR ?= build-sanitize
+BENCH_BUILD_DIR ?= build-bench
+# Passed to bench/redact/run.py, e.g. BENCH_ARGS=--full
+BENCH_ARGS ?=
 JOBS ?= 2
 
 .PHONY: deps build run test bench clean
@@ -25,5 +28,13 @@ test: deps $(TEST_BUILD_DIR)/build.ninja
 	cd $(TEST_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+$(BENCH_BUILD_DIR)/build.ninja:
+	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINKVEIL_BUILD_TESTS=OFF
+
+bench: deps $(BENCH_BUILD_DIR)/build.ninja
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target bench-make-inputs bench-redact bench_add_folder inkveil-cli
+	python3 bench/redact/run.py --build $(BENCH_BUILD_DIR) $(BENCH_ARGS)
+	$(BENCH_BUILD_DIR)/bench/bench_add_folder
+
 clean:
-	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(BENCH_BUILD_DIR)

@@ -55,7 +55,8 @@ AppModel::AppModel(QObject* parent)
 
     if (!qEnvironmentVariableIsSet("DISABLE_AUTO_UPDATE")) {
         m_automaticUpdateCheckStarted = true;
-        checkForUpdate();
+        // Queued, so that whoever made the model can set its collaborators first.
+        QMetaObject::invokeMethod(this, &AppModel::checkForUpdate, Qt::QueuedConnection);
     }
 
     if (qEnvironmentVariableIsSet("MERVO_UI_TEST_INPUTS")) {
@@ -92,10 +93,6 @@ void AppModel::setRedactor(Redactor redactor)
     m_redactor = redactor ? std::move(redactor) : Redactor(&InkveilEngine::redact);
 }
 
-void AppModel::checkForUpdate()
-{
-    // The update prompts fill this in.
-}
 
 void AppModel::guarded(const std::function<void()>& operation)
 {

@@ -7,6 +7,7 @@
 #include "core/update_info.h"
 #include "platform/mu_context.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QImage>
 #include <QList>
@@ -21,6 +22,8 @@
 #include <optional>
 #include <thread>
 
+class QNetworkAccessManager;
+
 namespace inkveil {
 
 namespace platform {
@@ -28,6 +31,15 @@ class Document;
 }
 
 using MarksByInput = QHash<QUuid, QList<RedactionRegion>>;
+
+// How the model checks for, installs and finishes an update. The real ones talk
+// to the manifest server and the installer; tests replace them.
+struct UpdateServices {
+    std::function<QFuture<std::optional<UpdateInfo>>(const QUrl& manifest, const QString& version)> check;
+    std::function<QFuture<void>(const UpdateInfo& offer)> install;
+    // Asks the application to quit (through its usual confirmation).
+    std::function<void()> quit;
+};
 using TermsByInput = QHash<QUuid, QStringList>;
 
 // The one model of the window: every view reads and changes the documents, marks
@@ -216,8 +228,17 @@ public:
     void cancelRedactionAndWait();
 
     // ---- Updates --------------------------------------------------------
-    // Starts the automatic update check; returns at once.
+    // Starts the automatic update check; returns at once. Once per launch, from
+    // the constructor, unless DISABLE_AUTO_UPDATE is set.
     void checkForUpdate();
+    // "Check for Updates…": ignored while one runs; says "You're up to date" or offers.
+    void checkForUpdatesManually();
+    // Offers availableUpdate ("Update Now" / "Later") and acts on the answer.
+    void promptForUpdate();
+    // Replaces the network side of updates (tests, tools). Empty members keep the real ones.
+    void setUpdateServices(UpdateServices services);
+    // The menu item that offers availableUpdate: "Update to 1.2…"; empty when none.
+    QString updateMenuTitle() const;
 
 Q_SIGNALS:
     void inputsChanged();
@@ -256,6 +277,8 @@ private:
     void setAvailableUpdate(const std::optional<UpdateInfo>& update);
     void setIsUpdating(bool updating);
     void setIsCheckingForUpdate(bool checking);
+    QNetworkAccessManager& network();
+    UpdateServices updateServices();
 
     void addLocations(const QStringList& locations);
     void reportUnreadable(const RedactInput& input, bool readableButEmpty);
@@ -295,6 +318,8 @@ private:
     std::optional<UpdateInfo> m_availableUpdate;
     bool m_isUpdating = false;
     bool m_isCheckingForUpdate = false;
+    UpdateServices m_updateServices;
+    QNetworkAccessManager* m_network = nullptr; // made on first use
 
     // Last published derived values.
     std::optional<RedactInput> m_publishedSelected;

@@ -23,6 +23,21 @@ public:
                                                       const std::optional<QString>& startFolder) = 0;
     // Shows exactly these files selected in the desktop's file viewer.
     virtual void revealOutputs(const QStringList& files) = 0;
+    // A modal alert with one default button.
+    virtual void showAlert(const QString& message, const QString& informative)
+    {
+        (void)message;
+        (void)informative;
+    }
+    // A modal alert with buttons in this order, the first being the default;
+    // the index of the one chosen, or -1 when none was.
+    virtual int askAlert(const QString& message, const QString& informative, const QStringList& buttons)
+    {
+        (void)message;
+        (void)informative;
+        (void)buttons;
+        return -1;
+    }
 };
 
 namespace DialogTexts {

@@ -47,6 +47,16 @@ Context::~Context()
     fz_drop_context(m_ctx);
 }
 
+void Context::setAntiAliasing(int bits)
+{
+    fz_set_aa_level(m_ctx, bits);
+}
+
+void Context::setMinimumLineWidth(float pixels)
+{
+    fz_set_graphics_min_line_width(m_ctx, pixels);
+}
+
 void Context::throwCaught() const
 {
     throw PdfError(fz_caught(m_ctx), fz_caught_message(m_ctx));

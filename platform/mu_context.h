@@ -37,6 +37,12 @@ public:
 
     const QString& lastWarning() const { return m_lastWarning; }
 
+    // Bits of anti-aliasing for glyphs and shapes alike, 0 (none) to 8. Glyphs
+    // know only two settings: any non-zero value gives them 256 levels.
+    void setAntiAliasing(int bits);
+    // Strokes thinner than this many pixels are drawn this wide.
+    void setMinimumLineWidth(float pixels);
+
     // Throws PdfError for the error caught by the last fz_catch.
     [[noreturn]] void throwCaught() const;
 

@@ -1,7 +1,11 @@
 #include "platform/output_inspection.h"
 
+#include <libdeflate.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -161,60 +165,168 @@ bool pageHoldsOnlyOneImage(Document& document, Page& page)
     return ok != 0;
 }
 
+namespace {
+
+// Our writer's image form: one Flate filter with PNG predictors matching the
+// image, grey or RGB, no decode array, mask or anything else that a reader would
+// have to apply. Sets the layout; false for any other form.
+bool isOwnImageForm(fz_context* ctx, pdf_obj* image, int* width, int* height, int* components, int* bits)
+{
+    if (!keysWithin(ctx, image, {"Type", "Subtype", "Width", "Height", "ColorSpace", "BitsPerComponent", "Interpolate",
+                                 "Filter", "DecodeParms", "Length"}))
+        return false;
+    pdf_obj* colorSpace = pdf_dict_get(ctx, image, PDF_NAME(ColorSpace));
+    pdf_obj* parms = pdf_dict_get(ctx, image, PDF_NAME(DecodeParms));
+    *width = pdf_dict_get_int(ctx, image, PDF_NAME(Width));
+    *height = pdf_dict_get_int(ctx, image, PDF_NAME(Height));
+    *bits = pdf_dict_get_int(ctx, image, PDF_NAME(BitsPerComponent));
+    if (pdf_name_eq(ctx, colorSpace, PDF_NAME(DeviceGray)))
+        *components = 1;
+    else if (pdf_name_eq(ctx, colorSpace, PDF_NAME(DeviceRGB)))
+        *components = 3;
+    else
+        return false;
+    return *width > 0 && *height > 0 && (*bits == 8 || (*bits == 1 && *components == 1))
+        && static_cast<std::int64_t>(*width) * *height <= (std::int64_t{1} << 31)
+        && pdf_name_eq(ctx, pdf_dict_get(ctx, image, PDF_NAME(Filter)), PDF_NAME(FlateDecode))
+        && pdf_is_dict(ctx, parms) && keysWithin(ctx, parms, {"Predictor", "Colors", "BitsPerComponent", "Columns"})
+        && pdf_dict_get_int(ctx, parms, PDF_NAME(Predictor)) == 15
+        && pdf_dict_get_int(ctx, parms, PDF_NAME(Colors)) == *components
+        && pdf_dict_get_int(ctx, parms, PDF_NAME(BitsPerComponent)) == *bits
+        && pdf_dict_get_int(ctx, parms, PDF_NAME(Columns)) == *width;
+}
+
+// Undoes the PNG predictors in place; rows are [type, bytes…]. False for an
+// unknown predictor type.
+bool unpredict(std::uint8_t* data, std::size_t rowBytes, int height, int bytesPerPixel)
+{
+    const std::size_t stride = rowBytes + 1;
+    const std::vector<std::uint8_t> zeros(rowBytes, 0);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = data + static_cast<std::size_t>(y) * stride;
+        std::uint8_t* cur = row + 1;
+        const std::uint8_t* up = y > 0 ? cur - stride : zeros.data();
+        const std::size_t bpp = static_cast<std::size_t>(bytesPerPixel);
+        switch (row[0]) {
+        case 0:
+            break;
+        case 1:
+            for (std::size_t i = bpp; i < rowBytes; ++i)
+                cur[i] = static_cast<std::uint8_t>(cur[i] + cur[i - bpp]);
+            break;
+        case 2:
+            for (std::size_t i = 0; i < rowBytes; ++i)
+                cur[i] = static_cast<std::uint8_t>(cur[i] + up[i]);
+            break;
+        case 3:
+            for (std::size_t i = 0; i < rowBytes; ++i)
+                cur[i] = static_cast<std::uint8_t>(cur[i] + ((i >= bpp ? cur[i - bpp] : 0) + up[i]) / 2);
+            break;
+        case 4:
+            for (std::size_t i = 0; i < rowBytes; ++i) {
+                const int a = i >= bpp ? cur[i - bpp] : 0, b = up[i], c = i >= bpp ? up[i - bpp] : 0;
+                const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+                cur[i] = static_cast<std::uint8_t>(cur[i] + (pa <= pb && pa <= pc ? a : pb <= pc ? b : c));
+            }
+            break;
+        default:
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 std::optional<DecodedImage> DecodedImage::load(Document& document, Page& page)
 {
     fz_context* ctx = document.context();
+    DecodedImage result;
     fz_image* image = nullptr;
     fz_pixmap* pix = nullptr;
+    fz_buffer* raw = nullptr;
+    int own = 0;
     fz_var(image);
     fz_var(pix);
+    fz_var(raw);
+    fz_var(own);
     fz_try(ctx)
     {
         const char* name = nullptr;
         pdf_obj* obj = singleImage(ctx, page.get()->obj, &name);
         if (obj) {
-            image = pdf_load_image(ctx, document.get(), obj);
-            pix = fz_get_pixmap_from_image(ctx, image, nullptr, nullptr, nullptr, nullptr);
+            int width = 0, height = 0, components = 0, bits = 0;
+            own = isOwnImageForm(ctx, obj, &width, &height, &components, &bits);
+            if (own) {
+                raw = pdf_load_raw_stream(ctx, obj);
+                result.m_width = width;
+                result.m_height = height;
+                result.m_components = components;
+                result.m_bits = bits;
+            } else {
+                image = pdf_load_image(ctx, document.get(), obj);
+                pix = fz_get_pixmap_from_image(ctx, image, nullptr, nullptr, nullptr, nullptr);
+            }
         }
     }
     fz_always(ctx) { fz_drop_image(ctx, image); }
     fz_catch(ctx)
     {
         fz_drop_pixmap(ctx, pix);
-        pix = nullptr;
+        fz_drop_buffer(ctx, raw);
+        return std::nullopt;
     }
+
+    if (own) {
+        unsigned char* data = nullptr;
+        const size_t size = fz_buffer_storage(ctx, raw, &data);
+        const std::size_t rowBytes = result.m_bits == 1 ? (static_cast<std::size_t>(result.m_width) + 7) / 8
+                                                        : static_cast<std::size_t>(result.m_width) * result.m_components;
+        const std::size_t expected = (rowBytes + 1) * static_cast<std::size_t>(result.m_height);
+        bool ok = false;
+        try {
+            result.m_samples.resize(expected);
+            libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
+            std::size_t got = 0;
+            ok = inflater
+                && libdeflate_zlib_decompress(inflater, data, size, result.m_samples.data(), expected, &got) == LIBDEFLATE_SUCCESS
+                && got == expected;
+            libdeflate_free_decompressor(inflater);
+            ok = ok && unpredict(result.m_samples.data(), rowBytes, result.m_height, result.m_components);
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+        fz_drop_buffer(ctx, raw);
+        if (!ok)
+            return std::nullopt;
+        result.m_stride = rowBytes + 1;
+        return result;
+    }
+
     if (!pix)
         return std::nullopt;
-    return DecodedImage(ctx, pix);
-}
-
-DecodedImage::DecodedImage(fz_context* ctx, fz_pixmap* pix)
-    : m_ctx(ctx), m_pix(pix), m_width(fz_pixmap_width(ctx, pix)), m_height(fz_pixmap_height(ctx, pix))
-{
-}
-
-DecodedImage::~DecodedImage()
-{
-    if (m_pix)
-        fz_drop_pixmap(m_ctx, m_pix);
-}
-
-DecodedImage::DecodedImage(DecodedImage&& other) noexcept
-    : m_ctx(other.m_ctx), m_pix(std::exchange(other.m_pix, nullptr)), m_width(other.m_width), m_height(other.m_height)
-{
-}
-
-DecodedImage& DecodedImage::operator=(DecodedImage&& other) noexcept
-{
-    if (this != &other) {
-        if (m_pix)
-            fz_drop_pixmap(m_ctx, m_pix);
-        m_ctx = other.m_ctx;
-        m_pix = std::exchange(other.m_pix, nullptr);
-        m_width = other.m_width;
-        m_height = other.m_height;
+    DecodedImage& d = result;
+    bool ok = true;
+    try {
+        d.m_width = fz_pixmap_width(ctx, pix);
+        d.m_height = fz_pixmap_height(ctx, pix);
+        d.m_components = fz_pixmap_components(ctx, pix);
+        d.m_bits = 8;
+        // Rows keep a leading byte, as in the form above.
+        const std::size_t rowBytes = static_cast<std::size_t>(d.m_width) * d.m_components;
+        d.m_stride = rowBytes + 1;
+        d.m_samples.resize(d.m_stride * static_cast<std::size_t>(d.m_height));
+        const unsigned char* samples = fz_pixmap_samples(ctx, pix);
+        const std::ptrdiff_t stride = fz_pixmap_stride(ctx, pix);
+        for (int y = 0; y < d.m_height; ++y)
+            std::memcpy(d.m_samples.data() + y * d.m_stride + 1, samples + y * stride, rowBytes);
+    } catch (const std::bad_alloc&) {
+        ok = false;
     }
-    return *this;
+    fz_drop_pixmap(ctx, pix);
+    if (!ok)
+        return std::nullopt;
+    return result;
 }
 
 bool DecodedImage::isBlack(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) const
@@ -223,15 +335,19 @@ bool DecodedImage::isBlack(std::int64_t x0, std::int64_t y0, std::int64_t x1, st
     x1 = std::clamp<std::int64_t>(x1, 0, m_width);
     y0 = std::clamp<std::int64_t>(y0, 0, m_height);
     y1 = std::clamp<std::int64_t>(y1, 0, m_height);
-    const int n = fz_pixmap_components(m_ctx, m_pix);
-    const std::ptrdiff_t stride = fz_pixmap_stride(m_ctx, m_pix);
-    const unsigned char* samples = fz_pixmap_samples(m_ctx, m_pix);
-    // Grey and RGB decode with 0 as black.
+    // DeviceGray and DeviceRGB without a decode array: 0 is black.
     for (std::int64_t y = y0; y < y1; ++y) {
-        const unsigned char* row = samples + y * stride;
-        for (std::int64_t i = x0 * n; i < x1 * n; ++i) {
-            if (row[i] != 0)
-                return false;
+        const std::uint8_t* row = m_samples.data() + static_cast<std::size_t>(y) * m_stride + 1;
+        if (m_bits == 1) {
+            for (std::int64_t x = x0; x < x1; ++x) {
+                if (row[x >> 3] & (0x80u >> (x & 7)))
+                    return false;
+            }
+        } else {
+            for (std::int64_t i = x0 * m_components; i < x1 * m_components; ++i) {
+                if (row[i] != 0)
+                    return false;
+            }
         }
     }
     return true;

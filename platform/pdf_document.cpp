@@ -160,32 +160,117 @@ void Page::removeAnnotations()
 
 void Page::renderContents(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie)
 {
-    render(ctx, bitmap, pageToPixel, cookie, false);
+    render(ctx, bitmap.get(), pageToPixel, cookie, false);
+}
+
+bool Page::renderContents(Context& ctx, PixelBuffer& pixels, const Matrix& pageToPixel, fz_cookie* cookie)
+{
+    // A pixmap header over the buffer, for the duration of the drawing only: the
+    // samples stay ours, so the buffer carries no context to other threads.
+    fz_pixmap* pixmap = nullptr;
+    fz_var(pixmap);
+    fz_try(ctx)
+    {
+        fz_colorspace* space = pixels.components() == 1 ? fz_device_gray(ctx) : fz_device_rgb(ctx);
+        pixmap = fz_new_pixmap_with_data(ctx, space, pixels.width(), pixels.height(), nullptr, 0,
+                                         static_cast<int>(pixels.stride()), pixels.row(0));
+    }
+    fz_catch(ctx) { ctx.throwCaught(); }
+    int colour = 0;
+    try {
+        render(ctx, pixmap, pageToPixel, cookie, false, &colour);
+    } catch (...) {
+        fz_drop_pixmap(ctx, pixmap);
+        throw;
+    }
+    fz_drop_pixmap(ctx, pixmap);
+    return colour != 0;
+}
+
+namespace {
+
+// See Page::mayHaveColouredGlyphs. Depth and the number of dictionaries seen are
+// bounded, which also ends reference cycles; past the bounds the answer is yes.
+int holdsType3Font(fz_context* ctx, pdf_obj* resources, int depth, int* budget)
+{
+    if (!pdf_is_dict(ctx, resources))
+        return 0;
+    if (depth > 8 || --*budget < 0)
+        return 1;
+    pdf_obj* fonts = pdf_dict_get(ctx, resources, PDF_NAME(Font));
+    for (int i = 0, n = pdf_dict_len(ctx, fonts); i < n; ++i) {
+        if (pdf_name_eq(ctx, pdf_dict_get(ctx, pdf_dict_get_val(ctx, fonts, i), PDF_NAME(Subtype)), PDF_NAME(Type3)))
+            return 1;
+    }
+    pdf_obj* lists[] = {pdf_dict_get(ctx, resources, PDF_NAME(XObject)), pdf_dict_get(ctx, resources, PDF_NAME(Pattern))};
+    for (pdf_obj* list : lists) {
+        for (int i = 0, n = pdf_dict_len(ctx, list); i < n; ++i) {
+            pdf_obj* inner = pdf_dict_get(ctx, pdf_dict_get_val(ctx, list, i), PDF_NAME(Resources));
+            if (holdsType3Font(ctx, inner, depth + 1, budget))
+                return 1;
+        }
+    }
+    pdf_obj* states = pdf_dict_get(ctx, resources, PDF_NAME(ExtGState));
+    for (int i = 0, n = pdf_dict_len(ctx, states); i < n; ++i) {
+        pdf_obj* group = pdf_dict_get(ctx, pdf_dict_get(ctx, pdf_dict_get_val(ctx, states, i), PDF_NAME(SMask)), PDF_NAME(G));
+        if (holdsType3Font(ctx, pdf_dict_get(ctx, group, PDF_NAME(Resources)), depth + 1, budget))
+            return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+bool Page::mayHaveColouredGlyphs()
+{
+    fz_context* ctx = m_ctx;
+    int found = 1;
+    fz_var(found);
+    fz_try(ctx)
+    {
+        int budget = 256;
+        found = holdsType3Font(ctx, pdf_page_resources(ctx, m_page), 0, &budget);
+    }
+    fz_catch(ctx) { found = 1; }
+    return found != 0;
 }
 
 void Page::renderWithAnnotations(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie)
 {
-    render(ctx, bitmap, pageToPixel, cookie, true);
+    render(ctx, bitmap.get(), pageToPixel, cookie, true);
 }
 
-void Page::render(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie, bool annotations)
+void Page::render(Context& ctx, fz_pixmap* pixmap, const Matrix& pageToPixel, fz_cookie* cookie, bool annotations,
+                  int* colour)
 {
     fz_device* dev = nullptr;
+    fz_device* test = nullptr;
     fz_var(dev);
+    fz_var(test);
     fz_try(ctx)
     {
         fz_matrix pageCtm;
         pdf_page_transform(ctx, m_page, nullptr, &pageCtm);
         // Undo MuPDF's own page transform so that pageToPixel applies to page space.
         const fz_matrix ctm = fz_concat(fz_invert_matrix(pageCtm), toFz(pageToPixel));
-        dev = fz_new_draw_device(ctx, fz_identity, bitmap.get());
+        dev = fz_new_draw_device(ctx, fz_identity, pixmap);
+        // Exact greys only; images and shadings are not looked into.
+        if (colour)
+            test = fz_new_test_device(ctx, colour, 0.0f, 0, dev);
         if (annotations)
-            pdf_run_page(ctx, m_page, dev, ctm, cookie);
+            pdf_run_page(ctx, m_page, test ? test : dev, ctm, cookie);
         else
-            pdf_run_page_contents(ctx, m_page, dev, ctm, cookie);
+            pdf_run_page_contents(ctx, m_page, test ? test : dev, ctm, cookie);
+        if (test)
+            fz_close_device(ctx, test);
         fz_close_device(ctx, dev);
     }
-    fz_always(ctx) { fz_drop_device(ctx, dev); }
+    fz_always(ctx)
+    {
+        // The test device neither closes nor drops the device it passes through to.
+        fz_drop_device(ctx, test);
+        fz_drop_device(ctx, dev);
+    }
     fz_catch(ctx) { ctx.throwCaught(); }
 }
 

@@ -3,6 +3,7 @@
 #include "core/geometry.h"
 #include "platform/bitmap.h"
 #include "platform/mu_context.h"
+#include "platform/pixel_buffer.h"
 
 #include <QString>
 
@@ -70,6 +71,15 @@ public:
     // space to pixels (rows top-down). The cookie, if any, can abort and counts
     // errors. Throws PdfError.
     void renderContents(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie);
+    // As above, into a plain buffer, grey or RGB. Returns whether the page drew
+    // anything in colour (or what may be colour: images and shadings in a
+    // colour space other than grey); a grey buffer then holds a rendering that
+    // lost colour and must be drawn again in RGB. Throws PdfError.
+    bool renderContents(Context& ctx, PixelBuffer& pixels, const Matrix& pageToPixel, fz_cookie* cookie);
+    // Whether the page's resources, or those of the forms, patterns and soft
+    // masks it draws, hold a Type 3 font: its glyphs may paint in colours of
+    // their own, which renderContents does not see. True when unsure.
+    bool mayHaveColouredGlyphs();
     // As renderContents, with annotations and widgets drawn on top.
     void renderWithAnnotations(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie);
 
@@ -78,7 +88,8 @@ public:
 private:
     friend class Document;
     Page(fz_context* ctx, pdf_page* page, int index, Rect mediaBox, int rotation);
-    void render(Context& ctx, Bitmap& bitmap, const Matrix& pageToPixel, fz_cookie* cookie, bool annotations);
+    void render(Context& ctx, fz_pixmap* pixmap, const Matrix& pageToPixel, fz_cookie* cookie, bool annotations,
+                int* colour = nullptr);
 
     fz_context* m_ctx;
     pdf_page* m_page;

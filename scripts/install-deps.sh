@@ -7,9 +7,10 @@ packages=(
   qt6-base-dev libqt6network6 libgl-dev
   libmupdf-dev mupdf-tools libmujs-dev libgumbo-dev libopenjp2-7-dev
   libjbig2dec0-dev libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
-  libarchive-dev libsodium-dev
+  libarchive-dev libsodium-dev libdeflate-dev
   libgtest-dev openssl
   poppler-utils qpdf
+  ghostscript img2pdf python3
   xvfb
 )
 

@@ -23,6 +23,12 @@ AppModel& ModelTest::model()
     if (!m_model) {
         m_model = std::make_unique<AppModel>();
         m_model->setDialogs(&dialogs);
+        UpdateServices services;
+        services.check = [this](const QUrl&, const QString&) {
+            ++updateChecks;
+            return QtFuture::makeReadyFuture(manifestOffer);
+        };
+        m_model->setUpdateServices(services);
     }
     return *m_model;
 }

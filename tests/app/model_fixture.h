@@ -37,6 +37,18 @@ public:
         return folderAnswer;
     }
     void revealOutputs(const QStringList& files) override { revealed.append(files); }
+
+    QStringList alerts;  // "message/informative" of each alert shown
+    int alertAnswer = 1; // index of the button chosen in askAlert
+    void showAlert(const QString& message, const QString& informative) override
+    {
+        alerts.append(message + u'/' + informative);
+    }
+    int askAlert(const QString& message, const QString& informative, const QStringList& buttons) override
+    {
+        alerts.append(message + u'/' + informative + u'/' + buttons.join(u'|'));
+        return alertAnswer;
+    }
 };
 
 // A temporary folder, an environment without the model's variables, and a model
@@ -60,6 +72,9 @@ public:
     bool waitForRunEnd();
 
     FakeDialogs dialogs;
+    // What the stand-in update check finds; the real check never runs in tests.
+    std::optional<UpdateInfo> manifestOffer;
+    int updateChecks = 0;
 
 protected:
     void SetUp() override;

@@ -9,7 +9,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 using namespace inkveil;
 using inkveil::test::PageSpec;
@@ -340,4 +343,162 @@ TEST_F(RedactTest, SearchTermsBecomeRegionsAndCountOnce)
     const Rect c = found;
     EXPECT_TRUE(page->isBlack(static_cast<int>((c.x + c.width / 2) * page->width),
                               static_cast<int>((1 - c.y - c.height / 2) * page->height)));
+}
+
+namespace {
+
+// Threads of this process, to catch a writer thread left running.
+qsizetype threadCount()
+{
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
+// Lowers the largest file this process may write; restores it when done.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed process
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+} // namespace
+
+TEST_F(RedactTest, FailuresWhilePagesAreInFlightLeaveNoFileAndNoThread)
+{
+    PdfBuilder eight;
+    for (int i = 0; i < 8; ++i) {
+        PageSpec page;
+        page.texts.push_back({72, 700, 12, "Page " + std::to_string(i + 1)});
+        // Page 6 draws an image that does not exist: an error while rendering.
+        if (i == 5)
+            page.extraContent = "q 100 0 0 100 0 0 cm /Missing Do Q";
+        page.extraContent += "\n0.3 g 0 0 612 300 re f";
+        eight.page(page);
+    }
+    const QString source = eight.write(path(QStringLiteral("eight.pdf")));
+    const auto plan = planWith({RedactionRegion(0, Rect{0, 0, 0.5, 0.5})}, 150);
+    const QString out = path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    const qsizetype threads = threadCount();
+
+    int asked = 0;
+    EXPECT_EQ(failureOf(source, out, plan, [&] { return ++asked > 3; }),
+              QStringLiteral("Redaction was cancelled. No output was saved."));
+    EXPECT_EQ(threadCount(), threads);
+    EXPECT_TRUE(entries(out).isEmpty());
+
+    EXPECT_EQ(failureOf(source, out, plan),
+              QStringLiteral("The redacted PDF could not be verified: a page could not be rendered"));
+    EXPECT_EQ(threadCount(), threads);
+    EXPECT_TRUE(entries(out).isEmpty());
+
+    // Pages of colour noise fill the writer's buffer, so that it writes (and
+    // fails) while the next page is being rendered.
+    PdfBuilder noisy;
+    for (int i = 0; i < 4; ++i) {
+        std::string samples(300 * 300 * 3, '\0');
+        std::uint32_t state = 12345u + static_cast<std::uint32_t>(i);
+        for (char& c : samples) {
+            state = state * 1664525u + 1013904223u;
+            c = static_cast<char>(state >> 24);
+        }
+        const int image = noisy.object("<< /Type /XObject /Subtype /Image /Width 300 /Height 300 /ColorSpace /DeviceRGB "
+                                       "/BitsPerComponent 8 /Length " + std::to_string(samples.size()) + " >>\nstream\n"
+                                       + samples + "\nendstream");
+        PageSpec page;
+        page.extraResources = "/XObject << /Im0 " + std::to_string(image) + " 0 R >>";
+        page.extraContent = "q 612 0 0 792 0 0 cm /Im0 Do Q";
+        noisy.page(page);
+    }
+    const QString noise = noisy.write(path(QStringLiteral("noise.pdf")));
+    {
+        FileSizeLimit limit(64 * 1024);
+        EXPECT_TRUE(failureOf(noise, out, planWith({RedactionRegion(0, Rect{0, 0, 0.5, 0.5})}, 96))
+                        .startsWith(QStringLiteral("File too large")));
+    }
+    EXPECT_EQ(threadCount(), threads);
+    EXPECT_TRUE(entries(out).isEmpty());
+}
+
+TEST_F(RedactTest, NoPageShowsThroughOnTheNext)
+{
+    // Page buffers are reused: a fully blacked-out page, then pages of other
+    // sizes, must each come out as their own rendering.
+    PageSpec small;
+    small.box[2] = 300;
+    small.box[3] = 400;
+    small.texts.push_back({20, 380, 12, "small"});
+    const QString source =
+        PdfBuilder().textPage("first").page(small).textPage("third").textPage("fourth").write(path(QStringLiteral("p.pdf")));
+    const auto result = InkveilEngine::redact(source, dir(), planWith({RedactionRegion(0, Rect{0, 0, 1, 1})}, 96));
+    if (!inkveil::test::havePoppler())
+        GTEST_SKIP();
+    const auto first = inkveil::test::popplerPageImage(result.output, 1);
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->isBlack(first->width / 2, first->height / 2));
+    for (int page = 2; page <= 4; ++page) {
+        const auto img = inkveil::test::popplerPageImage(result.output, page);
+        ASSERT_TRUE(img) << page;
+        int black = 0;
+        for (int y = 0; y < img->height; ++y)
+            for (int x = 0; x < img->width; ++x)
+                black += img->isBlack(x, y);
+        EXPECT_LT(black, img->width * img->height / 50) << "page " << page;
+    }
+}
+
+TEST_F(RedactTest, ColourSurvivesAmongGreyPages)
+{
+    // Pages are drawn in grey while no colour has been seen; colour must never
+    // be lost to that, not even colour that a Type 3 glyph paints by itself.
+    PdfBuilder pdf;
+    pdf.textPage("grey text");
+    PageSpec red;
+    red.texts.push_back({72, 700, 12, "red box below"});
+    red.extraContent = "1 0 0 rg 100 100 200 200 re f";
+    pdf.page(red);
+    pdf.textPage("grey again");
+    const int glyph = pdf.object("<< /Length 40 >>\nstream\n1000 0 d0 1 0 0 rg 0 0 1000 1000 re f\nendstream");
+    const int font = pdf.object("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
+                                "/CharProcs << /a " + std::to_string(glyph) + " 0 R >> /Encoding << /Type /Encoding "
+                                "/Differences [97 /a] >> /FirstChar 97 /LastChar 97 /Widths [1000] /Resources << >> >>");
+    const std::string draw = "BT /T3 50 Tf 100 100 Td (a) Tj ET";
+    const int form = pdf.object("<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /T3 "
+                                + std::to_string(font) + " 0 R >> >> /Length " + std::to_string(draw.size())
+                                + " >>\nstream\n" + draw + "\nendstream");
+    PageSpec glyphs;
+    glyphs.extraResources = "/XObject << /Fm " + std::to_string(form) + " 0 R >>";
+    glyphs.extraContent = "/Fm Do";
+    pdf.page(glyphs);
+    const QString source = pdf.write(path(QStringLiteral("colours.pdf")));
+
+    const auto result = InkveilEngine::redact(source, dir(), planWith({RedactionRegion(0, Rect{0, 0, 0.1, 0.1})}, 96));
+    if (!inkveil::test::havePoppler())
+        GTEST_SKIP();
+    const auto images = inkveil::test::popplerImages(result.output);
+    ASSERT_EQ(images.size(), 4u);
+    EXPECT_EQ(images[0].color, QStringLiteral("gray"));
+    EXPECT_EQ(images[1].color, QStringLiteral("rgb"));
+    EXPECT_EQ(images[2].color, QStringLiteral("gray"));
+    EXPECT_EQ(images[3].color, QStringLiteral("rgb"));
+    const auto fourth = inkveil::test::popplerPageImage(result.output, 4);
+    ASSERT_TRUE(fourth);
+    // The glyph's square, 100 points from the bottom-left, 50 points wide.
+    const unsigned char* p = fourth->at(125 * 96 / 72, fourth->height - 125 * 96 / 72);
+    EXPECT_GT(p[0], 200);
+    EXPECT_LT(p[1], 50);
 }

@@ -1,8 +1,18 @@
 #include "core/engine.h"
+#include "core/pixel_geometry.h"
+#include "platform/image_pdf_writer.h"
+#include "platform/page_image.h"
 #include "tests/support/pdf_builder.h"
 #include "tests/support/test_env.h"
 
 #include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <array>
+#include <optional>
 
 using namespace inkveil;
 using inkveil::test::PageSpec;
@@ -157,4 +167,82 @@ TEST_F(VerifyTest, PaintedRegionsMustBeBlack)
     // A mark on another page asks nothing of this one.
     EXPECT_EQ(verdict(PdfBuilder().imagePage(0x80).imagePage(0x00), 2, {}, {RedactionRegion(1, Rect{0, 0, 1, 1})}),
               QString());
+}
+
+namespace {
+
+// A one-page output as the redactor writes it: w × h pixels on a page of w × h
+// points, background everywhere, black over the pixel box [x0, x1) × [y0, y1)
+// (rows from the top) except for the pixel `hole`, when given.
+QString ownOutput(const QString& file, int w, int h, std::array<std::uint8_t, 3> background, PixelRect box,
+                  std::optional<std::pair<int, int>> hole)
+{
+    platform::PixelBuffer pixels;
+    pixels.reset(w, h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x)
+            std::copy(background.begin(), background.end(), pixels.row(y) + 3 * x);
+    }
+    pixels.fillBlack(box.x0, box.y0, box.x1, box.y1);
+    if (hole)
+        std::copy(background.begin(), background.end(), pixels.row(hole->second) + 3 * hole->first);
+    platform::PageImageEncoder encoder;
+    const platform::EncodedImage image = encoder.encode(pixels);
+    const int fd = ::open(QFile::encodeName(file).constData(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    platform::ImagePdfWriter writer(fd);
+    writer.addPage(w, h, 0, image);
+    writer.finish();
+    ::close(fd);
+    return file;
+}
+
+} // namespace
+
+TEST_F(VerifyTest, MarksInOwnPageImagesAreCheckedPixelByPixel)
+{
+    const int w = 37, h = 23;
+    const PixelRect box{5, 3, 21, 12};
+    const RedactionRegion mark(0, Rect{5.0 / w, 1 - 12.0 / h, 16.0 / w, 9.0 / h});
+    const std::array<std::uint8_t, 3> backgrounds[] = {{0xff, 0xff, 0xff}, {0x80, 0x80, 0x80}, {0x20, 0x90, 0xd0}};
+    const QString notCovered = QStringLiteral("The redacted PDF could not be verified: a marked area is not fully covered");
+    int n = 0;
+    for (const auto& background : backgrounds) {
+        SCOPED_TRACE(background[2]);
+        const QString whole = ownOutput(path(QStringLiteral("o%1.pdf").arg(++n)), w, h, background, box, std::nullopt);
+        EXPECT_NO_THROW(InkveilEngine::verify(whole, 1, 1, {}, {mark}));
+        // One pixel in the box's last row and column, where bit and byte edges fall.
+        const QString holed = ownOutput(path(QStringLiteral("o%1.pdf").arg(++n)), w, h, background, box,
+                                        std::pair{box.x1 - 1, box.y1 - 1});
+        try {
+            InkveilEngine::verify(holed, 1, 1, {}, {mark});
+            ADD_FAILURE() << "a pixel left uncovered passed";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.description(), notCovered);
+        }
+    }
+}
+
+TEST_F(VerifyTest, ImageDataShortOfTheImageIsNotBlack)
+{
+    // Readers pad missing rows, often with zeros, which would read as black.
+    const std::string rows(4 * 9, '\0'); // 4 of 8 rows of 8 grey pixels, each after its predictor byte
+    std::string packed(compressBound(rows.size()), '\0');
+    uLongf size = packed.size();
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(rows.data()),
+                        rows.size(), 9),
+              Z_OK);
+    packed.resize(size);
+    PdfBuilder builder;
+    const int image = builder.object("<< /Type /XObject /Subtype /Image /Width 8 /Height 8 /ColorSpace /DeviceGray "
+                                     "/BitsPerComponent 8 /Filter /FlateDecode /DecodeParms << /Predictor 15 /Colors 1 "
+                                     "/BitsPerComponent 8 /Columns 8 >> /Length "
+                                     + std::to_string(packed.size()) + " >>\nstream\n" + packed + "\nendstream");
+    PageSpec page;
+    page.box[2] = 8;
+    page.box[3] = 8;
+    page.extraResources = "/XObject << /Im0 " + std::to_string(image) + " 0 R >>";
+    page.extraContent = "q 8 0 0 8 0 0 cm /Im0 Do Q";
+    builder.page(page);
+    EXPECT_EQ(verdict(builder, 1, {}, {RedactionRegion(0, Rect{0, 0, 1, 1})}),
+              QStringLiteral("The redacted PDF could not be verified: a marked area is not fully covered"));
 }
