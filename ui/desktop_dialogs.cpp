@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QItemSelectionModel>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QUrl>
@@ -96,6 +97,29 @@ std::optional<QString> DesktopDialogs::chooseOutputFolder(const QString& title, 
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().front();
+}
+
+void DesktopDialogs::showAlert(const QString& message, const QString& informative)
+{
+    QMessageBox alert(QMessageBox::Information, message, message, QMessageBox::Ok, m_parent);
+    alert.setInformativeText(informative);
+    alert.exec();
+}
+
+int DesktopDialogs::askAlert(const QString& message, const QString& informative, const QStringList& buttons)
+{
+    QMessageBox alert(QMessageBox::Question, message, message, QMessageBox::NoButton, m_parent);
+    alert.setInformativeText(informative);
+    QList<QAbstractButton*> added;
+    for (qsizetype i = 0; i < buttons.size(); ++i)
+        added.append(alert.addButton(buttons[i], i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+    if (added.isEmpty())
+        return -1;
+    alert.setDefaultButton(static_cast<QPushButton*>(added.front()));
+    // Escape answers with the last button ("Later"), never with the first.
+    alert.setEscapeButton(added.back());
+    alert.exec();
+    return static_cast<int>(added.indexOf(alert.clickedButton()));
 }
 
 QStringList DesktopDialogs::containingFolders(const QStringList& files)

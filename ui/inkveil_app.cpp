@@ -20,6 +20,11 @@ InkveilApp::InkveilApp(QObject* parent)
     m_window = std::make_unique<MainWindow>(*m_model, *m_delegate);
     m_dialogs->setParent(m_window.get());
     m_model->setDialogs(m_dialogs.get());
+    // After an installed update the application quits as a user would, so a
+    // run in progress is confirmed first.
+    UpdateServices services;
+    services.quit = [this] { m_window->close(); };
+    m_model->setUpdateServices(std::move(services));
     m_settings = new SettingsView(*m_model, m_window.get());
     m_commands = new AppCommands(*m_model, *m_history, *m_window, *m_settings);
     // The model reaches the delegate once the window shows, and with it

@@ -267,6 +267,25 @@ TEST_F(CommandsTest, HelpOpensFeedbackAndAboutShowsTheVersionWithItsLinks)
     EXPECT_TRUE(settings.websiteLink()->text().contains(QStringLiteral(">Website<")));
 }
 
+TEST_F(CommandsTest, AnOfferedUpdateGetsItsOwnMenuItemWhichOffersItAgain)
+{
+    UpdateServices services;
+    services.check = [](const QUrl&, const QString&) {
+        return QtFuture::makeReadyFuture(
+            std::optional<UpdateInfo>(UpdateInfo{QStringLiteral("2.1"), QUrl(QStringLiteral("https://u.example/a.zip")), {}}));
+    };
+    model().setUpdateServices(services);
+    EXPECT_FALSE(commands().updateTo()->isVisible());
+
+    commands().checkForUpdates()->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return commands().updateTo()->isVisible(); }, 5000));
+    EXPECT_EQ(commands().updateTo()->text(), QStringLiteral("Update to 2.1\u2026"));
+    EXPECT_EQ(dialogs.alerts, QStringList{QStringLiteral("A new version of Mervo Inkveil is available")});
+
+    commands().updateTo()->trigger();
+    EXPECT_EQ(dialogs.alerts.size(), 2);
+}
+
 // ---- Later launches --------------------------------------------------------
 
 TEST(OpenWith, CommandLineArgumentsBecomeAbsolutePaths)

@@ -1,6 +1,7 @@
 // The open dialog takes files and folders in one go, as the add command needs.
 
 #include "tests/support/test_env.h"
+#include "tests/ui/window_fixture.h"
 #include "ui/desktop_dialogs.h"
 
 #include <QAbstractItemView>
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -70,6 +72,21 @@ TEST_F(OpenDialogTest, CancellingChoosesNothing)
     DesktopDialogs dialogs;
     EXPECT_TRUE(dialogs.chooseInputs(QStringLiteral("Choose PDF Documents"), QStringLiteral("Add")).isEmpty());
     EXPECT_FALSE(dialogs.chooseOutputFolder(QStringLiteral("Choose Output Folder"), QStringLiteral("Choose"), dir()));
+}
+
+// The update prompts' alerts: buttons in the order given, the first the default.
+TEST(DesktopAlerts, TheAnswerIsThePositionOfTheButtonChosen)
+{
+    DesktopDialogs dialogs;
+    const QStringList buttons{QStringLiteral("Update Now"), QStringLiteral("Later")};
+    for (int answer : {0, 1}) {
+        QString defaultButton;
+        answerNextAlert(buttons[answer], [&](QMessageBox& box) { defaultButton = box.defaultButton()->text(); });
+        EXPECT_EQ(dialogs.askAlert(QStringLiteral("A new version of Mervo Inkveil is available"), QString(), buttons), answer);
+        EXPECT_EQ(defaultButton, QStringLiteral("Update Now"));
+    }
+    answerNextAlert(QStringLiteral("OK"));
+    dialogs.showAlert(QStringLiteral("You're up to date"), QStringLiteral("Mervo Inkveil 1.0 is the latest version."));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -8,5 +9,7 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Settings (the declined update) go to a test location, not the user's.
+    QStandardPaths::setTestModeEnabled(true);
     return RUN_ALL_TESTS();
 }

@@ -42,6 +42,16 @@ public:
     QStringList chooseInputs(const QString&, const QString&) override;
     std::optional<QString> chooseOutputFolder(const QString&, const QString&, const std::optional<QString>&) override;
     void revealOutputs(const QStringList& files) override { revealed.append(files); }
+
+    // Alerts: what was asked, and the answer to give (-1: none, as when dismissed).
+    QStringList alerts;
+    int alertAnswer = -1;
+    void showAlert(const QString& message, const QString&) override { alerts.append(message); }
+    int askAlert(const QString& message, const QString&, const QStringList&) override
+    {
+        alerts.append(message);
+        return alertAnswer;
+    }
 };
 
 // An engine stand-in whose documents each wait until let through or cancelled.
