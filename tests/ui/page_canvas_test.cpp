@@ -8,6 +8,8 @@
 #include "ui/preview_pane.h"
 
 #include <QKeyEvent>
+#include <QLabel>
+#include <QToolButton>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
@@ -169,6 +171,29 @@ protected:
         QCoreApplication::processEvents();
     }
 };
+
+TEST_F(CanvasInWindowTest, TheHeaderNamesTheDocumentAndItsPageWithButtonsThatStopAtTheEnds)
+{
+    EXPECT_EQ(preview().title()->text(), QStringLiteral("Preview"));
+    EXPECT_FALSE(preview().pageLabel()->isVisible());
+    EXPECT_FALSE(preview().showsPage());
+
+    add({pdf(QStringLiteral("one.pdf"), 1), pdf(QStringLiteral("seven.pdf"), 7)});
+    EXPECT_EQ(preview().title()->text(), QStringLiteral("one.pdf"));
+    EXPECT_FALSE(preview().previousButton()->isVisible()) << "one page: no page controls";
+    EXPECT_TRUE(preview().showsPage());
+
+    model().setSelection(model().inputs().at(1).id);
+    EXPECT_EQ(preview().pageLabel()->text(), QStringLiteral("Page 1 of 7"));
+    EXPECT_FALSE(preview().previousButton()->isEnabled());
+    EXPECT_TRUE(preview().nextButton()->isEnabled());
+    for (int i = 0; i < 6; ++i)
+        preview().nextButton()->click();
+    EXPECT_EQ(preview().pageLabel()->text(), QStringLiteral("Page 7 of 7"));
+    EXPECT_FALSE(preview().nextButton()->isEnabled());
+    preview().previousButton()->click();
+    EXPECT_EQ(model().currentPage(), 5);
+}
 
 TEST_F(CanvasInWindowTest, ADraggedRectangleBecomesTheModelsMarkAndIsDrawnWhereItWasDragged)
 {
