@@ -20,7 +20,7 @@ build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	bash scripts/run-sample.sh $(BUILD_DIR)
+	bash scripts/run-app.sh $(BUILD_DIR)
 
 $(TEST_BUILD_DIR)/build.ninja:
 	cmake -S . -B $(TEST_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DINKVEIL_SANITIZE=ON -DINKVEIL_WERROR=ON
