@@ -123,15 +123,6 @@ QString WindowTest::pdf(const QString& name, int pages, const std::string& text)
     return builder.write(path(name));
 }
 
-QString WindowTest::sizedPdf(const QString& name, double width, double height)
-{
-    PageSpec spec;
-    spec.box[2] = width;
-    spec.box[3] = height;
-    spec.texts.push_back(TextRun{20, height - 40, 12, "Sized page"});
-    return PdfBuilder().page(spec).write(path(name));
-}
-
 QString WindowTest::folder(const QString& name)
 {
     QDir(dir()).mkpath(name);

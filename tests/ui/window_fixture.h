@@ -88,8 +88,6 @@ protected:
 
     // A PDF with one line of text per page ("<text> <n>" near the top left).
     QString pdf(const QString& name, int pages = 1, const std::string& text = "Page");
-    // A one-page PDF of the given size in points.
-    QString sizedPdf(const QString& name, double width, double height);
     QString folder(const QString& name);
     // Adds documents as the open dialog would.
     void add(const QStringList& paths) { model().add(paths); }
