@@ -1,11 +1,11 @@
 # The README's two entry points. Both install what they need first.
 BUILD_DIR ?= build
 TEST_BUILD_DIR ?= build-sanitize
-FUZZ_BUILD_DIR ?= build-fuzz
-FUZZ_SECONDS ?= 60
 BENCH_BUILD_DIR ?= build-bench
 # Passed to bench/redact/run.py, e.g. BENCH_ARGS=--full
 BENCH_ARGS ?=
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= 2
 
 .PHONY: deps build run test fuzz bench clean
@@ -20,7 +20,7 @@ build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	bash scripts/run-sample.sh $(BUILD_DIR)
+	bash scripts/run-app.sh $(BUILD_DIR)
 
 $(TEST_BUILD_DIR)/build.ninja:
 	cmake -S . -B $(TEST_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DINKVEIL_SANITIZE=ON -DINKVEIL_WERROR=ON
@@ -30,10 +30,6 @@ test: deps $(TEST_BUILD_DIR)/build.ninja
 	cd $(TEST_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-# Each fuzz target for FUZZ_SECONDS; findings land in $(FUZZ_BUILD_DIR)/findings.
-fuzz: deps
-	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_BUILD_DIR)
-
 $(BENCH_BUILD_DIR)/build.ninja:
 	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINKVEIL_BUILD_TESTS=OFF
 
@@ -41,6 +37,10 @@ bench: deps $(BENCH_BUILD_DIR)/build.ninja
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target bench-make-inputs bench-redact bench_add_folder inkveil-cli
 	python3 bench/redact/run.py --build $(BENCH_BUILD_DIR) $(BENCH_ARGS)
 	$(BENCH_BUILD_DIR)/bench/bench_add_folder
+
+# Each fuzz target for FUZZ_SECONDS; findings land in $(FUZZ_BUILD_DIR)/findings.
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(BENCH_BUILD_DIR) $(FUZZ_BUILD_DIR)

@@ -205,6 +205,9 @@ public:
     void removeMark(const RedactionRegion& region);
     // Forgets all marks and phrases of the selected input.
     void clearSelectedMarks();
+    // Puts back an input's marks and phrases as they were (undo and redo,
+    // MarkHistory). Nothing happens for an id not in the list.
+    void restoreMarks(const QUuid& id, const QList<RedactionRegion>& marks, const QStringList& terms);
 
     // ---- Search phrases -------------------------------------------------
     // Marks every occurrence of searchText in the selected input's text.

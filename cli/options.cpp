@@ -51,17 +51,17 @@ Tokens tokenize(const QStringList& args, std::vector<OptionSpec> specs)
             continue;
         }
 
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         std::optional<QString> attached;
         if (arg.startsWith(QLatin1String("--"))) {
             const qsizetype eq = arg.indexOf(QLatin1Char('='));
             const QString name = eq < 0 ? arg : arg.left(eq);
             for (const auto& s : specs) {
                 if (s.longName == name)
-                    spec = &s;
+                    option = &s;
             }
-            if (spec && eq >= 0) {
-                if (!spec->takesValue)
+            if (option && eq >= 0) {
+                if (!option->takesValue)
                     throw UsageError(QStringLiteral("option %1 takes no value").arg(name));
                 attached = arg.mid(eq + 1);
             }
@@ -69,20 +69,20 @@ Tokens tokenize(const QStringList& args, std::vector<OptionSpec> specs)
             const QString name = arg.left(2);
             for (const auto& s : specs) {
                 if (!s.shortName.isEmpty() && s.shortName == name)
-                    spec = &s;
+                    option = &s;
             }
-            if (spec && arg.size() > 2) {
-                if (!spec->takesValue)
-                    spec = nullptr;
+            if (option && arg.size() > 2) {
+                if (!option->takesValue)
+                    option = nullptr;
                 else
                     attached = arg.mid(2);
             }
         }
-        if (!spec)
+        if (!option)
             throw UsageError(QStringLiteral("unknown option %1").arg(arg));
 
-        GivenOption given{spec->longName, {}};
-        if (spec->takesValue) {
+        GivenOption given{option->longName, {}};
+        if (option->takesValue) {
             if (attached) {
                 given.value = *attached;
             } else if (i + 1 < args.size()) {

@@ -194,9 +194,12 @@ bool Page::renderContents(Context& ctx, PixelBuffer& pixels, const Matrix& pageT
                                          static_cast<int>(pixels.stride()), pixels.row(0));
     }
     fz_catch(ctx) { ctx.throwCaught(); }
-    int colour = 0;
+    // Only a grey drawing needs to know whether it lost colour; an RGB one is
+    // taken to have colour, which keeps the next page in RGB as well.
+    const bool grey = pixels.components() == 1;
+    int colour = grey ? 0 : 1;
     try {
-        render(ctx, pixmap, pageToPixel, cookie, cancelled, false, &colour);
+        render(ctx, pixmap, pageToPixel, cookie, cancelled, false, grey ? &colour : nullptr);
     } catch (...) {
         fz_drop_pixmap(ctx, pixmap);
         throw;

@@ -3,8 +3,8 @@
 #include "core/geometry.h"
 #include "platform/bitmap.h"
 #include "platform/mu_context.h"
-#include "platform/watchdog.h"
 #include "platform/pixel_buffer.h"
+#include "platform/watchdog.h"
 
 #include <QString>
 
@@ -80,7 +80,7 @@ public:
     // As above, into a plain buffer, grey or RGB. Returns whether the page drew
     // anything in colour (or what may be colour: images and shadings in a
     // colour space other than grey); a grey buffer then holds a rendering that
-    // lost colour and must be drawn again in RGB.
+    // lost colour and must be drawn again in RGB. Throws PdfError.
     bool renderContents(Context& ctx, PixelBuffer& pixels, const Matrix& pageToPixel, fz_cookie* cookie,
                         const Watchdog::CancelCheck& cancelled = {});
     // Whether the page's resources, or those of the forms, patterns and soft

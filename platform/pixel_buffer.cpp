@@ -1,4 +1,5 @@
 #include "platform/pixel_buffer.h"
+#include "platform/resource_limits.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,8 +9,7 @@
 namespace inkveil::platform {
 
 PixelBuffer::PixelBuffer(PixelBuffer&& other) noexcept
-    : m_reservation(std::move(other.m_reservation)),
-      m_data(std::move(other.m_data)),
+    : m_data(std::move(other.m_data)),
       m_capacity(std::exchange(other.m_capacity, 0)),
       m_width(std::exchange(other.m_width, 0)),
       m_height(std::exchange(other.m_height, 0)),
@@ -22,7 +22,6 @@ PixelBuffer& PixelBuffer::operator=(PixelBuffer&& other) noexcept
 {
     if (this != &other) {
         m_data = std::move(other.m_data);
-        m_reservation = std::move(other.m_reservation);
         m_capacity = std::exchange(other.m_capacity, 0);
         m_width = std::exchange(other.m_width, 0);
         m_height = std::exchange(other.m_height, 0);
@@ -30,6 +29,12 @@ PixelBuffer& PixelBuffer::operator=(PixelBuffer&& other) noexcept
         m_white = std::exchange(other.m_white, false);
     }
     return *this;
+}
+
+void PixelBuffer::CountedFree::operator()(std::uint8_t* p) const
+{
+    const fz_alloc_context* allocator = limitedAllocator();
+    allocator->free(allocator->user, p);
 }
 
 void PixelBuffer::reset(int width, int height, int components)
@@ -41,14 +46,13 @@ void PixelBuffer::reset(int width, int height, int components)
     const std::size_t size = static_cast<std::size_t>(components * static_cast<std::ptrdiff_t>(width) + 1)
         * static_cast<std::size_t>(height);
     if (size > m_capacity) {
-        // Empty, not a stale shape over no memory, should the allocation fail.
         m_data.reset();
-        m_reservation = {};
         m_capacity = 0;
-        m_width = m_height = 0;
-        m_white = false;
-        m_reservation = MemoryReservation(size);
-        m_data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+        const fz_alloc_context* allocator = limitedAllocator();
+        auto* block = static_cast<std::uint8_t*>(allocator->malloc(allocator->user, size));
+        if (!block)
+            throw std::bad_alloc();
+        m_data.reset(block);
         m_capacity = size;
     }
     m_width = width;

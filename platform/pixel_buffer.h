@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/resource_limits.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -22,7 +20,7 @@ public:
     // Resizes to width × height with 1 or 3 components, filled white. Memory is
     // kept when it suffices, so a buffer reused page after page allocates once;
     // a buffer already whitened in that shape by clear() is not filled again.
-    // Throws std::bad_alloc, also when the memory limit would be passed.
+    // Throws std::bad_alloc.
     void reset(int width, int height, int components = 3);
     // Fills white in the present shape: lets a thread with time to spare
     // prepare the buffer for its next page.
@@ -50,8 +48,11 @@ public:
     void fillBlack(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1);
 
 private:
-    MemoryReservation m_reservation;
-    std::unique_ptr<std::uint8_t[]> m_data;
+    // Counted against the same memory limit as MuPDF's own allocations.
+    struct CountedFree {
+        void operator()(std::uint8_t* p) const;
+    };
+    std::unique_ptr<std::uint8_t[], CountedFree> m_data;
     std::size_t m_capacity = 0;
     int m_width = 0;
     int m_height = 0;

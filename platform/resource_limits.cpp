@@ -2,8 +2,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <new>
-#include <utility>
 
 namespace inkveil::platform {
 
@@ -101,25 +99,5 @@ std::chrono::milliseconds pageTimeBudget()
 }
 
 const fz_alloc_context* limitedAllocator() { return &g_allocator; }
-
-MemoryReservation::MemoryReservation(std::size_t bytes)
-{
-    if (!reserve(bytes))
-        throw std::bad_alloc();
-    m_bytes = bytes;
-}
-
-MemoryReservation::~MemoryReservation() { release(m_bytes); }
-
-MemoryReservation::MemoryReservation(MemoryReservation&& other) noexcept : m_bytes(std::exchange(other.m_bytes, 0)) {}
-
-MemoryReservation& MemoryReservation::operator=(MemoryReservation&& other) noexcept
-{
-    if (this != &other) {
-        release(m_bytes);
-        m_bytes = std::exchange(other.m_bytes, 0);
-    }
-    return *this;
-}
 
 } // namespace inkveil::platform

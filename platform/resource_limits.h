@@ -35,21 +35,4 @@ std::chrono::milliseconds pageTimeBudget();
 // The allocator given to the root context: every block counts against the limit.
 const fz_alloc_context* limitedAllocator();
 
-// Memory of our own (page buffers) held against the same limit as MuPDF's, for
-// as long as the reservation lives.
-class MemoryReservation {
-public:
-    MemoryReservation() = default;
-    // Throws std::bad_alloc when the bytes do not fit under the limit.
-    explicit MemoryReservation(std::size_t bytes);
-    ~MemoryReservation();
-    MemoryReservation(MemoryReservation&& other) noexcept;
-    MemoryReservation& operator=(MemoryReservation&& other) noexcept;
-    MemoryReservation(const MemoryReservation&) = delete;
-    MemoryReservation& operator=(const MemoryReservation&) = delete;
-
-private:
-    std::size_t m_bytes = 0;
-};
-
 } // namespace inkveil::platform

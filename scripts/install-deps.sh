@@ -11,6 +11,7 @@ packages=(
   libgtest-dev openssl clang libclang-rt-14-dev
   poppler-utils qpdf
   ghostscript img2pdf python3
+  xvfb
 )
 
 missing=()

@@ -136,8 +136,8 @@ def pages_per_second(cell, pages, pick):
     return pages / pick(cell.seconds) if cell.seconds else None
 
 
-def fmt(value, spec, missing="—"):
-    return missing if value is None else format(value, spec)
+def fmt(value, pattern, missing="—"):
+    return missing if value is None else format(value, pattern)
 
 
 def page_bitmap_mib(dpi):

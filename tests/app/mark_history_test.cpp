@@ -1,0 +1,177 @@
+#include "app/mark_history.h"
+#include "tests/app/model_fixture.h"
+
+#include <QCoreApplication>
+
+#include <functional>
+
+namespace inkveil::test {
+namespace {
+
+const Rect kLeft{0.1, 0.1, 0.2, 0.2};
+const Rect kRight{0.6, 0.6, 0.2, 0.2};
+
+class MarkHistoryTest : public ModelTest {
+protected:
+    // Ends the current user action, as the window's event loop does between two.
+    static void settle() { QCoreApplication::processEvents(); }
+
+    QList<RedactionRegion> marks() { return model().selectedMarks(); }
+    QStringList terms() { return model().searchTerms().value(*model().selection()); }
+
+    QString open(int pages = 1, const std::string& text = "Page")
+    {
+        const QString file = pdf(QStringLiteral("doc%1.pdf").arg(++m_documents), pages, text);
+        model().add({file});
+        return file;
+    }
+
+    MarkHistory& history()
+    {
+        if (!m_history)
+            m_history = std::make_unique<MarkHistory>(model());
+        return *m_history;
+    }
+
+private:
+    int m_documents = 0;
+    std::unique_ptr<MarkHistory> m_history;
+};
+
+struct Action {
+    const char* name;
+    std::function<void(AppModel&)> run;
+};
+
+class EachAction : public MarkHistoryTest, public ::testing::WithParamInterface<Action> {};
+
+// Every kind of change is one step: undo brings back the state before it, redo
+// the state after it.
+TEST_P(EachAction, IsOneStepBackAndForth)
+{
+    open(1, "Jane Doe signed");
+    history();
+    model().addMark(kLeft);
+    settle();
+    const QList<RedactionRegion> before = marks();
+    const QStringList termsBefore = terms();
+
+    GetParam().run(model());
+    settle();
+    const QList<RedactionRegion> after = marks();
+    const QStringList termsAfter = terms();
+    ASSERT_TRUE(after != before || termsAfter != termsBefore);
+
+    ASSERT_TRUE(history().canUndo());
+    history().undo();
+    EXPECT_EQ(marks(), before);
+    EXPECT_EQ(terms(), termsBefore);
+    EXPECT_TRUE(history().canRedo());
+
+    history().redo();
+    EXPECT_EQ(marks(), after);
+    EXPECT_EQ(terms(), termsAfter);
+    EXPECT_FALSE(history().canRedo());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Marks, EachAction,
+    ::testing::Values(Action{"add", [](AppModel& m) { m.addMark(kRight); }},
+                      Action{"remove", [](AppModel& m) { m.removeMark(m.selectedMarks().front()); }},
+                      Action{"clear", [](AppModel& m) { m.clearSelectedMarks(); }},
+                      Action{"search",
+                             [](AppModel& m) {
+                                 m.setSearchText(QStringLiteral("Jane Doe"));
+                                 m.addSearchMatches();
+                             }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MarkHistoryTest, StepsGoBackInOrderAndANewChangeDropsTheRedoneOnes)
+{
+    open();
+    history();
+    EXPECT_FALSE(history().canUndo());
+    model().addMark(kLeft);
+    settle();
+    model().addMark(kRight);
+    settle();
+
+    history().undo();
+    EXPECT_EQ(marks().size(), 1);
+    history().undo();
+    EXPECT_TRUE(marks().isEmpty());
+    EXPECT_FALSE(history().canUndo());
+    history().undo(); // nothing left: no change
+    EXPECT_TRUE(marks().isEmpty());
+
+    history().redo();
+    model().addMark(kRight);
+    settle();
+    EXPECT_FALSE(history().canRedo());
+    EXPECT_EQ(marks(), (QList<RedactionRegion>{RedactionRegion(0, kLeft), RedactionRegion(0, kRight)}));
+}
+
+TEST_F(MarkHistoryTest, EachDocumentHasItsOwnSteps)
+{
+    open();
+    const QUuid first = *model().selection();
+    open();
+    const QUuid second = model().inputs().at(1).id;
+    history();
+
+    model().addMark(kLeft);
+    settle();
+    model().setSelection(second);
+    EXPECT_FALSE(history().canUndo());
+    model().addMark(kRight);
+    settle();
+
+    model().setSelection(first);
+    history().undo();
+    EXPECT_TRUE(model().marks().value(first).isEmpty());
+    EXPECT_EQ(model().marks().value(second).size(), 1);
+}
+
+TEST_F(MarkHistoryTest, UndoShowsThePageWhereTheChangeWas)
+{
+    open(3);
+    history();
+    model().setCurrentPage(2);
+    model().addMark(kLeft);
+    settle();
+    model().setCurrentPage(0);
+
+    history().undo();
+    EXPECT_EQ(model().currentPage(), 2);
+
+    model().setCurrentPage(1);
+    history().redo();
+    EXPECT_EQ(model().currentPage(), 2);
+}
+
+TEST_F(MarkHistoryTest, ARemovedDocumentTakesItsStepsAlong)
+{
+    const QString file = open();
+    history();
+    model().addMark(kLeft);
+    settle();
+    model().removeSelected();
+    model().add({file});
+    settle();
+
+    EXPECT_FALSE(history().canUndo());
+    EXPECT_TRUE(marks().isEmpty());
+}
+
+TEST_F(MarkHistoryTest, TellsTheWindowWhenUndoBecomesPossible)
+{
+    open();
+    history();
+    QSignalSpy changed(&history(), &MarkHistory::changed);
+    model().addMark(kLeft);
+    settle();
+    EXPECT_GE(changed.count(), 1);
+}
+
+} // namespace
+} // namespace inkveil::test

@@ -1,0 +1,90 @@
+#include "ui/app_commands.h"
+
+#include "app/app_model.h"
+#include "app/mark_history.h"
+#include "ui/content_view.h"
+#include "ui/main_window.h"
+#include "ui/preview_pane.h"
+#include "ui/settings_view.h"
+#include "ui/update_commands.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace inkveil {
+
+AppCommands::AppCommands(AppModel& model, MarkHistory& history, MainWindow& window, SettingsView& settings)
+    : QObject(&window), m_model(model), m_history(history)
+{
+    QMenuBar* bar = window.menuBar();
+    PreviewPane* preview = window.content()->previewPane();
+
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    m_addInputs = file->addAction(QStringLiteral("Add PDFs or Folders\u2026"), this, [this] { m_model.chooseInputs(); });
+    m_addInputs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    m_removeSelected = file->addAction(QStringLiteral("Remove Selected"), this, [this] { m_model.removeSelected(); });
+    m_removeSelected->setShortcut(QKeySequence(Qt::Key_Delete));
+    m_removeAll = file->addAction(QStringLiteral("Remove All"), this, [this] { m_model.removeAll(); });
+    file->addSeparator();
+    m_redact = file->addAction(QStringLiteral("Redact\u2026"), this, [this] { m_model.redact(); });
+    m_redact->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    file->addSeparator();
+    m_quit = file->addAction(QStringLiteral("Quit"), &window, &QWidget::close);
+    m_quit->setShortcut(QKeySequence::Quit);
+    m_quit->setMenuRole(QAction::QuitRole);
+
+    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+    m_undo = edit->addAction(QStringLiteral("Undo Mark Change"), this, [this] { m_history.undo(); });
+    m_undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    m_redo = edit->addAction(QStringLiteral("Redo Mark Change"), this, [this] { m_history.redo(); });
+    m_redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    m_zoomIn = view->addAction(QStringLiteral("Zoom In"), preview, &PreviewPane::zoomIn);
+    m_zoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    m_zoomOut = view->addAction(QStringLiteral("Zoom Out"), preview, &PreviewPane::zoomOut);
+    m_zoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    m_fitPage = view->addAction(QStringLiteral("Fit Page"), preview, &PreviewPane::zoomToFit);
+    m_fitPage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    m_feedback = help->addAction(QStringLiteral("Inkveil Feedback\u2026"), this,
+                                 [this] { QDesktopServices::openUrl(m_model.feedbackURL()); });
+    help->addSeparator();
+    m_about = help->addAction(QStringLiteral("About Inkveil"), &settings, [&settings] {
+        settings.show();
+        settings.raise();
+        settings.activateWindow();
+    });
+    m_about->setMenuRole(QAction::AboutRole);
+    m_updateTo = help->addAction(QString());
+    m_checkForUpdates = help->addAction(QStringLiteral("Check for Updates\u2026"));
+    connectUpdateCommands(model, *m_updateTo, *m_checkForUpdates);
+
+    for (auto signal : {&AppModel::isRedactingChanged, &AppModel::selectionChanged, &AppModel::inputsChanged,
+                        &AppModel::canRedactChanged})
+        connect(&model, signal, this, &AppCommands::updateEnabled);
+    connect(&history, &MarkHistory::changed, this, &AppCommands::updateHistory);
+    connect(&model, &AppModel::selectionChanged, this, &AppCommands::updateHistory);
+    updateEnabled();
+    updateHistory();
+}
+
+void AppCommands::updateEnabled()
+{
+    const bool idle = !m_model.isRedacting();
+    m_addInputs->setEnabled(idle);
+    m_removeSelected->setEnabled(idle && m_model.selection().has_value());
+    m_removeAll->setEnabled(idle && !m_model.inputs().isEmpty());
+    m_redact->setEnabled(m_model.canRedact());
+}
+
+void AppCommands::updateHistory()
+{
+    m_undo->setEnabled(m_history.canUndo());
+    m_redo->setEnabled(m_history.canRedo());
+}
+
+} // namespace inkveil

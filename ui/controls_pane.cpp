@@ -1,0 +1,334 @@
+#include "ui/controls_pane.h"
+
+#include "app/app_model.h"
+#include "ui/clamped_label.h"
+#include "ui/symbols.h"
+#include "ui/text_styles.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace inkveil {
+
+namespace {
+
+struct Resolution {
+    double dpi;
+    const char16_t* title;
+};
+constexpr Resolution kResolutions[] = {
+    {150, u"150 dpi \u00B7 smaller"},
+    {200, u"200 dpi \u00B7 recommended"},
+    {300, u"300 dpi \u00B7 print"},
+};
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+QLabel* text(const QString& content, TextStyle::Style style, bool secondary, QWidget* parent)
+{
+    auto* label = new QLabel(content, parent);
+    label->setWordWrap(true);
+    TextStyle::apply(label, style);
+    if (secondary)
+        TextStyle::makeSecondary(label);
+    return label;
+}
+
+// A symbol beside wrapped text, top-aligned.
+QWidget* iconLabel(Symbols::Symbol symbol, const QColor& tint, QWidget* textWidget, QWidget* parent, int iconSide = 16,
+                   Qt::Alignment align = Qt::AlignTop)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    auto* icon = new QLabel(row);
+    icon->setPixmap(Symbols::drawn(symbol, tint).pixmap(QSize(iconSide, iconSide), row->devicePixelRatioF()));
+    layout->addWidget(icon, 0, align);
+    textWidget->setParent(row);
+    layout->addWidget(textWidget, 1);
+    return row;
+}
+
+QPushButton* linkButton(const QString& title, QWidget* parent)
+{
+    auto* button = new QPushButton(title, parent);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral("QPushButton { color: palette(link); border: none; padding: 0; text-align: left; }"
+                                         "QPushButton:hover { text-decoration: underline; }"));
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    return button;
+}
+
+QVBoxLayout* column(QWidget* widget, int spacing)
+{
+    auto* layout = new QVBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return layout;
+}
+
+} // namespace
+
+ControlsPane::ControlsPane(AppModel& model, QWidget* parent) : QWidget(parent), m_model(model)
+{
+    setMinimumWidth(kMinimumWidth);
+    setMaximumWidth(kMaximumWidth);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* content = new QWidget;
+    auto* stack = new QVBoxLayout(content);
+    stack->setContentsMargins(24, 24, 24, 24);
+    stack->setSpacing(20);
+
+    auto* heading = new QLabel(QStringLiteral("Permanent Redaction"));
+    TextStyle::apply(heading, TextStyle::Style::title3, true);
+    stack->addWidget(iconLabel(Symbols::Symbol::eyeSlashFill, QColor(), heading, content, 20, Qt::AlignVCenter));
+    stack->addWidget(text(QStringLiteral("Drag over the page to mark an area, or find selectable text below."),
+                          TextStyle::Style::callout, true, content));
+    stack->addWidget(divider(content));
+    stack->addWidget(buildFind(content));
+    stack->addWidget(divider(content));
+    stack->addWidget(buildMarks(content));
+    stack->addWidget(divider(content));
+    stack->addWidget(buildOutput(content));
+    stack->addWidget(iconLabel(Symbols::Symbol::checkmarkShield, TextStyle::secondaryColor(content),
+                               text(QStringLiteral("The output is rebuilt as a flattened PDF. Selectable text, metadata, "
+                                                   "comments and hidden layers are removed, then the file is reopened "
+                                                   "and verified."),
+                                    TextStyle::Style::caption, true, nullptr),
+                               content, 14));
+    stack->addStretch(1);
+    scroll->setWidget(content);
+    layout->addWidget(scroll, 1);
+    layout->addWidget(divider(this));
+    layout->addWidget(buildBottomBar());
+
+    connect(&model, &AppModel::searchTextChanged, this, &ControlsPane::updateSearch);
+    connect(&model, &AppModel::canMarkAllChanged, this, &ControlsPane::updateSearch);
+    connect(&model, &AppModel::selectedMarksChanged, this, &ControlsPane::updateMarks);
+    connect(&model, &AppModel::dpiChanged, this, &ControlsPane::updateResolution);
+    connect(&model, &AppModel::outputFolderChanged, this, &ControlsPane::updateDestination);
+    connect(&model, &AppModel::isRedactingChanged, this, &ControlsPane::updateBottomBar);
+    connect(&model, &AppModel::progressChanged, this, &ControlsPane::updateBottomBar);
+    connect(&model, &AppModel::progressTextChanged, this, &ControlsPane::updateBottomBar);
+    connect(&model, &AppModel::readyInputsChanged, this, &ControlsPane::updateBottomBar);
+    connect(&model, &AppModel::canRedactChanged, this, &ControlsPane::updateBottomBar);
+    updateSearch();
+    updateMarks();
+    updateResolution();
+    updateDestination();
+    updateBottomBar();
+}
+
+QWidget* ControlsPane::buildFind(QWidget* parent)
+{
+    auto* section = new QWidget(parent);
+    auto* layout = column(section, 10);
+    layout->addWidget(text(QStringLiteral("Find text"), TextStyle::Style::headline, false, section));
+
+    auto* row = new QHBoxLayout;
+    m_search = new QLineEdit(section);
+    m_search->setPlaceholderText(QStringLiteral("Name, number or phrase"));
+    m_search->setClearButtonEnabled(false);
+    // Files dropped here go to the window, not into the text.
+    m_search->setAcceptDrops(false);
+    connect(m_search, &QLineEdit::textEdited, this, [this](const QString& typed) { m_model.setSearchText(typed); });
+    connect(m_search, &QLineEdit::returnPressed, this, [this] { m_model.addSearchMatches(); });
+    row->addWidget(m_search, 1);
+    m_markAll = new QPushButton(QStringLiteral("Mark All"), section);
+    connect(m_markAll, &QPushButton::clicked, this, [this] { m_model.addSearchMatches(); });
+    row->addWidget(m_markAll);
+    layout->addLayout(row);
+
+    layout->addWidget(text(QStringLiteral("Search works with selectable text. Scanned PDFs may need OCR first."),
+                           TextStyle::Style::caption, true, section));
+    return section;
+}
+
+QWidget* ControlsPane::buildMarks(QWidget* parent)
+{
+    auto* section = new QWidget(parent);
+    auto* layout = column(section, 10);
+    auto* header = new QHBoxLayout;
+    header->addWidget(text(QStringLiteral("Marked content"), TextStyle::Style::headline, false, section));
+    header->addStretch(1);
+    m_markCount = new QLabel(section);
+    TextStyle::makeSecondary(m_markCount);
+    header->addWidget(m_markCount);
+    layout->addLayout(header);
+
+    m_nothingMarked = text(QStringLiteral("Nothing is marked in this PDF."), TextStyle::Style::callout, true, section);
+    layout->addWidget(m_nothingMarked);
+    m_rows = new QWidget(section);
+    m_rowsLayout = column(m_rows, 10);
+    layout->addWidget(m_rows);
+    m_clear = linkButton(QStringLiteral("Clear Redactions"), section);
+    connect(m_clear, &QPushButton::clicked, this, [this] { m_model.clearSelectedMarks(); });
+    layout->addWidget(m_clear);
+    return section;
+}
+
+QWidget* ControlsPane::buildOutput(QWidget* parent)
+{
+    auto* section = new QWidget(parent);
+    auto* layout = column(section, 12);
+    layout->addWidget(text(QStringLiteral("Output"), TextStyle::Style::headline, false, section));
+
+    auto* picker = new QHBoxLayout;
+    auto* label = new QLabel(QStringLiteral("Image resolution"), section);
+    picker->addWidget(label);
+    m_resolution = new QComboBox(section);
+    for (const Resolution& choice : kResolutions)
+        m_resolution->addItem(QString::fromUtf16(choice.title), choice.dpi);
+    label->setBuddy(m_resolution);
+    m_resolution->setAccessibleName(QStringLiteral("Image resolution"));
+    connect(m_resolution, &QComboBox::activated, this,
+            [this](int index) { m_model.setDpi(m_resolution->itemData(index).toDouble()); });
+    picker->addWidget(m_resolution, 1);
+    layout->addLayout(picker);
+
+    m_destination = new ClampedLabel(3);
+    TextStyle::apply(m_destination, TextStyle::Style::caption);
+    layout->addWidget(iconLabel(Symbols::Symbol::folder, TextStyle::secondaryColor(section), m_destination, section, 15));
+
+    m_chooseDestination = new QPushButton(QStringLiteral("Choose Destination\u2026"), section);
+    m_chooseDestination->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(m_chooseDestination, &QPushButton::clicked, this, [this] { m_model.chooseOutputFolder(); });
+    layout->addWidget(m_chooseDestination);
+    return section;
+}
+
+QWidget* ControlsPane::buildBottomBar()
+{
+    auto* bar = new QWidget(this);
+    auto* layout = column(bar, 10);
+    layout->setContentsMargins(18, 18, 18, 18);
+
+    m_redact = new QPushButton(bar);
+    m_redact->setIcon(Symbols::drawn(Symbols::Symbol::eyeSlashFill, Qt::white));
+    m_redact->setIconSize(QSize(18, 18));
+    m_redact->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_redact->setMinimumHeight(38);
+    m_redact->setCursor(Qt::PointingHandCursor);
+    QFont strong = m_redact->font();
+    strong.setBold(true);
+    m_redact->setFont(strong);
+    m_redact->setStyleSheet(QStringLiteral(
+        "QPushButton { background-color: #d7261e; color: white; border: none; border-radius: 7px; padding: 8px 14px; }"
+        "QPushButton:hover { background-color: #c4211a; }"
+        "QPushButton:pressed { background-color: #a91c16; }"
+        "QPushButton:disabled { background-color: rgba(215, 38, 30, 90); color: rgba(255, 255, 255, 200); }"));
+    connect(m_redact, &QPushButton::clicked, this, [this] { m_model.redact(); });
+    layout->addWidget(m_redact);
+
+    m_running = new QWidget(bar);
+    auto* running = column(m_running, 10);
+    m_progress = new QProgressBar(m_running);
+    m_progress->setRange(0, 1000);
+    m_progress->setTextVisible(false);
+    running->addWidget(m_progress);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), m_running);
+    running->addWidget(m_cancel, 0, Qt::AlignHCenter);
+    connect(m_cancel, &QPushButton::clicked, this, [this] { m_model.cancelRedaction(); });
+    layout->addWidget(m_running);
+    return bar;
+}
+
+void ControlsPane::updateSearch()
+{
+    if (m_search->text() != m_model.searchText())
+        m_search->setText(m_model.searchText());
+    m_markAll->setEnabled(m_model.canMarkAll());
+}
+
+void ControlsPane::updateMarks()
+{
+    const QList<RedactionRegion> marks = m_model.selectedMarks();
+    m_markCount->setText(QString::number(marks.size()));
+    m_nothingMarked->setVisible(marks.isEmpty());
+    m_clear->setVisible(!marks.isEmpty());
+
+    // Rows are rebuilt by position; the old ones may be sending the click that
+    // led here, so they go later.
+    for (QWidget* old : m_rows->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        m_rowsLayout->removeWidget(old);
+        old->hide();
+        old->deleteLater();
+    }
+    for (qsizetype i = 0; i < marks.size(); ++i) {
+        const RedactionRegion mark = marks[i];
+        auto* row = new QWidget(m_rows);
+        row->setObjectName(QStringLiteral("markRow"));
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto* page = linkButton(QStringLiteral("Page %1").arg(mark.pageIndex() + 1), row);
+        page->setObjectName(QStringLiteral("pageLink"));
+        connect(page, &QPushButton::clicked, this,
+                [this, mark] { m_model.setCurrentPage(static_cast<int>(mark.pageIndex())); });
+        layout->addWidget(page);
+        auto* name = new QLabel(QStringLiteral("Redaction %1").arg(i + 1), row);
+        name->setObjectName(QStringLiteral("markName"));
+        TextStyle::makeSecondary(name);
+        layout->addWidget(name);
+        layout->addStretch(1);
+        auto* remove = new QToolButton(row);
+        remove->setObjectName(QStringLiteral("removeMark"));
+        remove->setAutoRaise(true);
+        remove->setIcon(Symbols::drawn(Symbols::Symbol::xmarkCircleFill, TextStyle::secondaryColor(row)));
+        remove->setIconSize(QSize(16, 16));
+        remove->setToolTip(QStringLiteral("Remove this redaction"));
+        remove->setAccessibleName(QStringLiteral("Remove this redaction"));
+        connect(remove, &QToolButton::clicked, this, [this, mark] { m_model.removeMark(mark); });
+        layout->addWidget(remove);
+        m_rowsLayout->addWidget(row);
+    }
+    m_rows->setVisible(!marks.isEmpty());
+}
+
+void ControlsPane::updateResolution()
+{
+    m_resolution->setCurrentIndex(m_resolution->findData(m_model.dpi()));
+}
+
+void ControlsPane::updateDestination()
+{
+    const auto& folder = m_model.outputFolder();
+    m_destination->setText(folder ? *folder : QStringLiteral("Choose a destination"));
+    m_destination->setColor(folder ? palette().color(QPalette::WindowText) : TextStyle::secondaryColor(this));
+}
+
+void ControlsPane::updateBottomBar()
+{
+    const bool redacting = m_model.isRedacting();
+    m_redact->setVisible(!redacting);
+    m_running->setVisible(redacting);
+    m_redact->setText(m_model.actionTitle());
+    m_redact->setEnabled(m_model.canRedact());
+    m_progress->setValue(static_cast<int>(m_model.progress() * 1000));
+    m_progress->setToolTip(m_model.progressText());
+    m_progress->setAccessibleDescription(m_model.progressText());
+}
+
+} // namespace inkveil

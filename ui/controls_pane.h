@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QVBoxLayout;
+
+namespace inkveil {
+
+class AppModel;
+class ClampedLabel;
+
+// The right pane: finding text, the marks of the selected document, the output
+// settings, the note on what the output holds, and the bottom bar with the
+// redact button or, during a run, its progress and "Cancel".
+class ControlsPane : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kMinimumWidth = 340;
+    static constexpr int kIdealWidth = 380;
+    static constexpr int kMaximumWidth = 430;
+
+    explicit ControlsPane(AppModel& model, QWidget* parent = nullptr);
+
+    QLineEdit* searchField() const { return m_search; }
+    QPushButton* markAllButton() const { return m_markAll; }
+    QLabel* markCount() const { return m_markCount; }
+    QLabel* nothingMarked() const { return m_nothingMarked; }
+    QWidget* markRows() const { return m_rows; }
+    QPushButton* clearButton() const { return m_clear; }
+    QComboBox* resolution() const { return m_resolution; }
+    ClampedLabel* destination() const { return m_destination; }
+    QPushButton* chooseDestinationButton() const { return m_chooseDestination; }
+    QPushButton* redactButton() const { return m_redact; }
+    QProgressBar* progressBar() const { return m_progress; }
+    QPushButton* cancelButton() const { return m_cancel; }
+
+private:
+    QWidget* buildFind(QWidget* parent);
+    QWidget* buildMarks(QWidget* parent);
+    QWidget* buildOutput(QWidget* parent);
+    QWidget* buildBottomBar();
+    void updateSearch();
+    void updateMarks();
+    void updateResolution();
+    void updateDestination();
+    void updateBottomBar();
+
+    AppModel& m_model;
+    QLineEdit* m_search = nullptr;
+    QPushButton* m_markAll = nullptr;
+    QLabel* m_markCount = nullptr;
+    QLabel* m_nothingMarked = nullptr;
+    QWidget* m_rows = nullptr;
+    QVBoxLayout* m_rowsLayout = nullptr;
+    QPushButton* m_clear = nullptr;
+    QComboBox* m_resolution = nullptr;
+    ClampedLabel* m_destination = nullptr;
+    QPushButton* m_chooseDestination = nullptr;
+    QPushButton* m_redact = nullptr;
+    QWidget* m_running = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QPushButton* m_cancel = nullptr;
+};
+
+} // namespace inkveil

@@ -1,0 +1,31 @@
+// inkveil: the desktop application.
+
+#include "ui/inkveil_app.h"
+#include "ui/inkveil_delegate.h"
+#include "ui/open_with_channel.h"
+
+#include <QApplication>
+#include <QDir>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Mervo"));
+    QApplication::setApplicationName(QStringLiteral("Inkveil"));
+    QApplication::setDesktopFileName(QStringLiteral("inkveil"));
+
+    const QStringList files = inkveil::OpenWith::filesFromArguments(QApplication::arguments().mid(1), QDir::currentPath());
+    const QString channel = inkveil::OpenWith::serverName();
+    // Already running: it takes the files and comes forward.
+    if (inkveil::OpenWith::forward(channel, files))
+        return 0;
+
+    inkveil::InkveilApp inkveil;
+    inkveil::OpenWith::Server server;
+    server.listen(channel);
+    QObject::connect(&server, &inkveil::OpenWith::Server::filesOpened, &inkveil, &inkveil::InkveilApp::open);
+
+    inkveil.delegate().openFiles(files);
+    inkveil.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QStackedWidget;
+class QToolButton;
+
+namespace inkveil {
+
+class AppModel;
+class PageCanvas;
+
+namespace platform {
+class Context;
+}
+
+// The middle pane: the selected document's title and page controls, the page
+// canvas (or the empty state), and the status line after a run. Reads the
+// model and calls it; its own state is only the zoom of the page.
+class PreviewPane : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kMinimumWidth = 470;
+    static constexpr int kPagePadding = 28;
+
+    explicit PreviewPane(AppModel& model, QWidget* parent = nullptr);
+    ~PreviewPane() override;
+
+    PageCanvas* canvas() const { return m_canvas; }
+    QLabel* title() const { return m_title; }
+    QLabel* pageLabel() const { return m_pageLabel; }
+    QToolButton* previousButton() const { return m_previous; }
+    QToolButton* nextButton() const { return m_next; }
+    QWidget* statusRow() const { return m_status; }
+    QLabel* statusMessage() const { return m_statusMessage; }
+    QLabel* statusIcon() const { return m_statusIcon; }
+    QPushButton* showInFolderButton() const { return m_showInFolder; }
+    QScrollArea* scrollArea() const { return m_scroll; }
+    // The canvas is shown, not the empty state.
+    bool showsPage() const;
+
+    // The zoom steps through which Zoom In and Zoom Out move; 1 fits the page.
+    void zoomIn();
+    void zoomOut();
+    void zoomToFit();
+    double zoom() const;
+
+Q_SIGNALS:
+    // The status row shows the outcome of a run (green when outputs exist).
+    void statusChanged();
+
+private:
+    void updateHeader();
+    void updatePage();
+    void updateMarks();
+    void updateStatus();
+    void setZoom(double zoom);
+    void updateFitArea();
+    QImage renderSharp(int side);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    AppModel& m_model;
+    QLabel* m_title = nullptr;
+    QToolButton* m_previous = nullptr;
+    QLabel* m_pageLabel = nullptr;
+    QToolButton* m_next = nullptr;
+    QStackedWidget* m_pageArea = nullptr;
+    QScrollArea* m_scroll = nullptr;
+    PageCanvas* m_canvas = nullptr;
+    QWidget* m_status = nullptr;
+    QLabel* m_statusIcon = nullptr;
+    QLabel* m_statusMessage = nullptr;
+    QPushButton* m_showInFolder = nullptr;
+    // Renders sharper copies of the shown page; main thread only.
+    std::unique_ptr<platform::Context> m_renderContext;
+};
+
+} // namespace inkveil
