@@ -113,6 +113,54 @@ std::map<QString, QByteArray> documents()
          inkveil::test::streamObject(compressed, "/Filter /FlateDecode")});
     docs[QStringLiteral("object_stream")] = objectStreamDocument();
 
+    // Filters, colour spaces, shadings, patterns, inline images, a Type 3 font and
+    // a font whose codes map to text through a CMap, ligature included.
+    const std::string kOnePage = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    const std::string kCatalog = "<< /Type /Catalog /Pages 2 0 R >>";
+    const auto pageWith = [&](const std::string& resources) {
+        return "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << " + resources
+            + " >> /Contents 4 0 R >>";
+    };
+    docs[QStringLiteral("filters_and_colour")] = inkveil::test::rawPdf(
+        {kCatalog, kOnePage,
+         pageWith("/ColorSpace << /Sep [/Separation /Spot /DeviceCMYK << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] "
+                  "/C1 [0 1 0 0] /N 1 >>] /Ix [/Indexed /DeviceRGB 1 <FF000000FF00>] >> "
+                  "/Shading << /Sh << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 612 0] /Function << "
+                  "/FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> /Extend [true true] >> >> "
+                  "/Pattern << /P << /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10 "
+                  "/Resources << >> /Length 14 >> >> /XObject << /Hex 5 0 R /A85 6 0 R /RL 7 0 R >>"),
+         inkveil::test::streamObject("q 0 0 300 100 re W n /Sh sh Q /Sep cs 0.5 scn 300 0 100 100 re f "
+                                     "q 100 0 0 100 0 200 cm BI /W 2 /H 1 /CS /Ix /BPC 8 ID \x01\x01 EI Q "
+                                     "q 100 0 0 100 120 200 cm /Hex Do Q q 100 0 0 100 240 200 cm /A85 Do Q "
+                                     "q 100 0 0 100 360 200 cm /RL Do Q"),
+         inkveil::test::streamObject("00FF00FF>", "/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace "
+                                                 "/DeviceGray /BitsPerComponent 8 /Filter /ASCIIHexDecode"),
+         inkveil::test::streamObject("s8W-!~>", "/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace "
+                                               "/DeviceGray /BitsPerComponent 8 /Filter /ASCII85Decode"),
+         inkveil::test::streamObject(std::string("\x03\x10\x20\x30\x40\x80", 6),
+                                     "/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceGray "
+                                     "/BitsPerComponent 8 /Filter /RunLengthDecode")});
+    docs[QStringLiteral("type3_font")] = inkveil::test::rawPdf(
+        {kCatalog, kOnePage,
+         pageWith("/Font << /T3 << /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 "
+                  "0.001 0 0] /CharProcs << /square 5 0 R >> /Encoding << /Type /Encoding /Differences [65 /square] "
+                  ">> /FirstChar 65 /LastChar 65 /Widths [1000] >> >>"),
+         inkveil::test::streamObject("BT /T3 24 Tf 72 700 Td (AAA) Tj ET"),
+         inkveil::test::streamObject("1000 0 d0 1 0 0 rg 0 0 800 800 re f")});
+    const std::string cmap = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Test def "
+                             "1 begincodespacerange <0000> <FFFF> endcodespacerange 3 beginbfchar "
+                             "<0001> <004A006F0068006E> <0002> <0020> <0003> <FB01> endbfchar endcmap "
+                             "CMapName currentdict /CMap defineresource pop end end";
+    docs[QStringLiteral("cid_font_cmap")] = inkveil::test::rawPdf(
+        {kCatalog, kOnePage,
+         pageWith("/Font << /F0 << /Type /Font /Subtype /Type0 /BaseFont /Helvetica /Encoding /Identity-H "
+                  "/DescendantFonts [<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Helvetica /CIDSystemInfo "
+                  "<< /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /DW 600 /FontDescriptor << /Type /FontDescriptor "
+                  "/FontName /Helvetica /Flags 32 /FontBBox [0 0 1000 1000] /ItalicAngle 0 /Ascent 800 /Descent -200 "
+                  "/CapHeight 700 /StemV 80 >> >>] /ToUnicode 5 0 R >> >>"),
+         inkveil::test::streamObject("BT /F0 14 Tf 72 700 Td <000100020003> Tj ET"),
+         inkveil::test::streamObject(cmap)});
+
     PdfBuilder forms;
     forms.object(inkveil::test::streamObject("/Y Do /Y Do", "/Type /XObject /Subtype /Form /BBox [0 0 612 792] "
                                                           "/Resources << /XObject << /Y 6 0 R >> >>"));

@@ -4,6 +4,7 @@
 #include "fuzz/fuzz_support.h"
 
 #include "core/engine.h"
+#include "platform/pdf_document.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,8 @@
 using namespace inkveil;
 
 namespace {
+
+constexpr int kMaxPages = 8;
 
 QStringList entries(const QString& folder)
 {
@@ -32,6 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const QByteArray input = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const QString source = fuzz::writeInput(QStringLiteral("Source.pdf"), input);
+    {
+        // Long documents are legitimately slow, not hangs.
+        platform::Context ctx;
+        auto document = platform::Document::open(ctx, source);
+        if (document && document->pageCount() > kMaxPages)
+            return 0;
+    }
     // A destination that does not exist yet: a failed run must not leave it behind.
     const QString parent = fuzz::scratchFolder() + QStringLiteral("/out");
     const QString destination = parent + QStringLiteral("/nested");

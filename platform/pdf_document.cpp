@@ -337,6 +337,12 @@ std::unique_ptr<Document> Document::open(Context& ctx, const QString& path)
         if (pdf_needs_password(ctx, doc) && !pdf_authenticate_password(ctx, doc, ""))
             fz_throw(ctx, FZ_ERROR_GENERIC, "password required");
         pageCount = pdf_count_pages(ctx, doc);
+        // Each page is an object of its own: a page tree that claims more pages
+        // than the file has objects lies (a /Count of billions, or one subtree
+        // listed again and again), and would have every caller walk its pages
+        // for hours.
+        if (pageCount > pdf_xref_len(ctx, doc))
+            fz_throw(ctx, FZ_ERROR_GENERIC, "more pages than objects");
     }
     fz_catch(ctx)
     {

@@ -111,7 +111,8 @@ private:
 class Document {
 public:
     // Nothing when the file is not a readable PDF (including one that needs a
-    // password other than the empty one).
+    // password other than the empty one, and one whose page tree claims more
+    // pages than it has objects).
     static std::unique_ptr<Document> open(Context& ctx, const QString& path);
     ~Document();
     Document(const Document&) = delete;

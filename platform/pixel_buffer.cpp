@@ -46,8 +46,11 @@ void PixelBuffer::reset(int width, int height, int components)
     const std::size_t size = static_cast<std::size_t>(components * static_cast<std::ptrdiff_t>(width) + 1)
         * static_cast<std::size_t>(height);
     if (size > m_capacity) {
+        // Empty, not a stale shape over no memory, should the allocation fail.
         m_data.reset();
         m_capacity = 0;
+        m_width = m_height = 0;
+        m_white = false;
         const fz_alloc_context* allocator = limitedAllocator();
         auto* block = static_cast<std::uint8_t*>(allocator->malloc(allocator->user, size));
         if (!block)

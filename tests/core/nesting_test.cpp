@@ -123,6 +123,33 @@ QByteArray lengthOfItself()
                    "<< /Length 4 0 R >>\nstream\n0 0 10 10 re f\nendstream"});
 }
 
+// A page tree whose root claims far more pages than the file holds.
+QByteArray countOfBillions()
+{
+    return rawPdf({kCatalog, "<< /Type /Pages /Kids [3 0 R] /Count 2000000000 >>",
+                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>"});
+}
+
+// One page listed twice at each of 30 levels: 2^30 pages from 32 objects.
+QByteArray sharedSubtrees()
+{
+    std::vector<std::string> bodies{"<< /Type /Catalog /Pages 2 0 R >>"};
+    for (int level = 0; level < 30; ++level) {
+        const std::string child = std::to_string(3 + level) + " 0 R";
+        bodies.push_back("<< /Type /Pages /Kids [" + child + " " + child + "] /Count " + std::to_string(1LL << (30 - level))
+                         + " >>");
+    }
+    bodies.push_back("<< /Type /Page /MediaBox [0 0 612 792] >>");
+    return rawPdf(bodies);
+}
+
+// A few pages too many: found missing when they are reached.
+QByteArray countSlightlyHigh()
+{
+    return rawPdf({kCatalog, "<< /Type /Pages /Kids [3 0 R] /Count 3 >>",
+                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>"});
+}
+
 struct Case {
     const char* name;
     std::function<QByteArray()> make;
@@ -131,6 +158,7 @@ struct Case {
 };
 
 const QString kOk;
+const QString kUnreadable = QStringLiteral("(not a readable PDF)");
 const QString kNotRendered = QStringLiteral("The redacted PDF could not be verified: a page could not be rendered");
 const QString kPageUnreadable = QStringLiteral("The redacted PDF could not be verified: a source page is unreadable");
 
@@ -162,7 +190,7 @@ TEST_P(NestingTest, EndsWithAnOutputOrAnError)
         const RedactionResult result = InkveilEngine::redact(source, out, plan);
         EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{QFileInfo(result.output).fileName()});
     } catch (const InkveilError& e) {
-        failure = e.description();
+        failure = e.kind() == InkveilError::Kind::unreadable ? kUnreadable : e.description();
         EXPECT_FALSE(QFileInfo::exists(out));
     }
     EXPECT_EQ(failure, c.outcome);
@@ -183,5 +211,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"deep_page_tree", [] { return deepPageTree(20000); }, kPageUnreadable},
                       Case{"page_tree_cycle", pageTreeCycle, kPageUnreadable},
                       Case{"inheritance_cycle", inheritanceCycle, kPageUnreadable},
-                      Case{"length_of_itself", lengthOfItself, kOk}),
+                      Case{"length_of_itself", lengthOfItself, kOk},
+                      Case{"count_of_billions", countOfBillions, kUnreadable},
+                      Case{"shared_subtrees", sharedSubtrees, kUnreadable},
+                      Case{"count_slightly_high", countSlightlyHigh, kPageUnreadable}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });

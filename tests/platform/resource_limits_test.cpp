@@ -1,6 +1,7 @@
 #include "core/engine.h"
 #include "platform/bitmap.h"
 #include "platform/pdf_document.h"
+#include "platform/pixel_buffer.h"
 #include "platform/resource_limits.h"
 #include "tests/support/pdf_builder.h"
 #include "tests/support/test_env.h"
@@ -106,6 +107,14 @@ TEST_F(ResourceLimitsTest, MemoryIsCountedAndCapped)
     } catch (const platform::PdfError& e) {
         EXPECT_EQ(e.code(), FZ_ERROR_MEMORY);
     }
+    EXPECT_EQ(platform::memoryInUse(), before);
+
+    // Our own page buffers count against the same limit.
+    platform::PixelBuffer pixels;
+    pixels.reset(2000, 2000, 3);
+    EXPECT_GE(platform::memoryInUse(), before + 2000u * 2000u * 3u);
+    EXPECT_THROW(pixels.reset(4000, 4000, 3), std::bad_alloc);
+    EXPECT_EQ(pixels.width(), 0);
     EXPECT_EQ(platform::memoryInUse(), before);
     EXPECT_LE(platform::peakMemoryInUse(), platform::memoryLimit());
 }
