@@ -5,6 +5,7 @@
 
 #include "platform/pdf_document.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -150,6 +151,7 @@ RedactionResult redact(const QString& source, const QString& destination, const 
 
     // Pages stream into a temporary file beside the output: memory stays flat, and
     // nothing appears under the final name until the file is complete and checked.
+    const QString base = QFileInfo(source).completeBaseName() + kRedactedSuffix;
     CreatedFolders folders(destination);
     TemporaryOutput::removeAbandoned(destination);
     TemporaryOutput output(destination);
@@ -174,14 +176,15 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         if (progress)
             progress(pageCount, pageCount);
     } catch (const std::system_error& e) {
-        throw FileError::fromErrno(output.path(), e.code().value());
+        // Named as the copy would have been: the hidden temporary file is gone
+        // by the time anyone reads the message.
+        throw FileError::fromErrno(QDir(destination).filePath(base + QStringLiteral(".pdf")), e.code().value());
     }
     document.reset();
     output.checkInPlace(destination);
 
     const RedactionVerification verification = verify(output.path(), pageCount, static_cast<std::int64_t>(regions.size()), terms, regions);
 
-    const QString base = QFileInfo(source).completeBaseName() + kRedactedSuffix;
     const QString published = output.publish([&] { return availableURL(destination, base); });
     folders.keep();
     return RedactionResult{published, verification};

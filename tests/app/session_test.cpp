@@ -9,6 +9,9 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 using namespace inkveil;
 using namespace inkveil::test;
 
@@ -93,5 +96,42 @@ TEST_F(SessionTest, DamageAfterAddingAndCancellingMidDocumentLeaveNothing)
     ASSERT_TRUE(waitForRunEnd());
     EXPECT_EQ(model().errorMessage(), QStringLiteral("Could not read b.pdf."));
     EXPECT_FALSE(model().resultMessage());
+    EXPECT_TRUE(outputFolderEmpty(out));
+}
+
+// A write that fails in the second document (a file-size limit standing in
+// for a full disk) takes the first document's finished output with it.
+TEST_F(SessionTest, AWriteFailureInTheSecondDocumentLeavesNothing)
+{
+    model().add({pdf(QStringLiteral("a.pdf"), 1), pdf(QStringLiteral("b.pdf"), 8)});
+    for (const RedactInput& input : model().inputs()) {
+        model().setSelection(input.id);
+        model().addMark(Rect{0.1, 0.1, 0.3, 0.3});
+    }
+    RedactionPlan onePage;
+    onePage.regions = {RedactionRegion(0, Rect{0.1, 0.1, 0.3, 0.3})};
+    onePage.dpi = model().dpi();
+    const qint64 firstSize =
+        QFileInfo(InkveilEngine::redact(model().inputs().at(0).url, subdir(QStringLiteral("probe")), onePage).output)
+            .size();
+    const QString out = subdir(QStringLiteral("out"));
+    model().setOutputFolder(out);
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = static_cast<rlim_t>(3 * firstSize);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    model().redact();
+    const bool ended = waitForRunEnd();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, previousHandler);
+    ASSERT_TRUE(ended);
+
+    // Named after the copy it would have made, not the vanished temporary file.
+    EXPECT_EQ(model().errorMessage(), QStringLiteral("File too large: ") + QDir(out).filePath(QStringLiteral("b \u2014 Redacted.pdf")));
+    EXPECT_FALSE(model().resultMessage());
+    EXPECT_TRUE(model().outputs().isEmpty());
     EXPECT_TRUE(outputFolderEmpty(out));
 }
