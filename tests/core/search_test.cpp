@@ -131,10 +131,10 @@ namespace {
 
 PageSpec textPage(std::vector<inkveil::test::TextRun> runs, const double (&box)[4] = {0, 0, 612, 792})
 {
-    PageSpec spec;
-    std::copy(std::begin(box), std::end(box), spec.box);
-    spec.texts = std::move(runs);
-    return spec;
+    PageSpec layout;
+    std::copy(std::begin(box), std::end(box), layout.box);
+    layout.texts = std::move(runs);
+    return layout;
 }
 
 void expectNear(const Rect& actual, const Rect& expected)

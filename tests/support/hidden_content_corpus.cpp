@@ -81,12 +81,12 @@ CorpusDocument attachments()
 {
     PdfBuilder b;
     const int file = b.object(streamObject("AttachmentContentMarker", "/Type /EmbeddedFile /Subtype /text#2Fplain"));
-    const int spec = b.object("<< /Type /Filespec /F (AttachmentNameMarker.txt) /UF (AttachmentNameMarker.txt) "
+    const int fileEntry = b.object("<< /Type /Filespec /F (AttachmentNameMarker.txt) /UF (AttachmentNameMarker.txt) "
                               "/Desc (AttachmentDescMarker) /EF << /F " + ref(file) + " >> >>");
     PageSpec page = phrasePage();
-    page.annots = {"<< /Type /Annot /Subtype /FileAttachment /Rect [300 300 320 320] /FS " + ref(spec)
+    page.annots = {"<< /Type /Annot /Subtype /FileAttachment /Rect [300 300 320 320] /FS " + ref(fileEntry)
                    + " /Contents (AttachmentAnnotMarker) >>"};
-    b.page(page).catalogEntries("/Names << /EmbeddedFiles << /Names [(AttachmentNameMarker.txt) " + ref(spec)
+    b.page(page).catalogEntries("/Names << /EmbeddedFiles << /Names [(AttachmentNameMarker.txt) " + ref(fileEntry)
                                 + "] >> >>");
     return document("attachments", b.build(),
                     {QStringLiteral("AttachmentContentMarker"), QStringLiteral("AttachmentNameMarker"),

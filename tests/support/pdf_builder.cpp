@@ -32,17 +32,17 @@ std::string pdfLiteral(const std::string& text)
     return out + ")";
 }
 
-PdfBuilder& PdfBuilder::page(PageSpec spec)
+PdfBuilder& PdfBuilder::page(PageSpec layout)
 {
-    m_pages.push_back(std::move(spec));
+    m_pages.push_back(std::move(layout));
     return *this;
 }
 
 PdfBuilder& PdfBuilder::textPage(const std::string& text, double x, double y, double size)
 {
-    PageSpec spec;
-    spec.texts.push_back(TextRun{x, y, size, text});
-    return page(std::move(spec));
+    PageSpec layout;
+    layout.texts.push_back(TextRun{x, y, size, text});
+    return page(std::move(layout));
 }
 
 PdfBuilder& PdfBuilder::info(const std::string& rawEntries)
@@ -131,12 +131,12 @@ PdfBuilder& PdfBuilder::imagePage(int grey, double width, double height)
     const int image = object("<< /Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceGray "
                              "/BitsPerComponent 8 /Length 4 >>\nstream\n"
                              + std::string(4, static_cast<char>(grey)) + "\nendstream");
-    PageSpec spec;
-    spec.box[2] = width;
-    spec.box[3] = height;
-    spec.extraResources = "/XObject << /Im0 " + std::to_string(image) + " 0 R >>";
-    spec.extraContent = "q " + num(width) + " 0 0 " + num(height) + " 0 0 cm /Im0 Do Q";
-    return page(std::move(spec));
+    PageSpec layout;
+    layout.box[2] = width;
+    layout.box[3] = height;
+    layout.extraResources = "/XObject << /Im0 " + std::to_string(image) + " 0 R >>";
+    layout.extraContent = "q " + num(width) + " 0 0 " + num(height) + " 0 0 cm /Im0 Do Q";
+    return page(std::move(layout));
 }
 
 std::string streamObject(const std::string& data, const std::string& dictEntries)

@@ -33,7 +33,7 @@ struct PageSpec {
 
 class PdfBuilder {
 public:
-    PdfBuilder& page(PageSpec spec);
+    PdfBuilder& page(PageSpec layout);
     // A page of the given size with one line of text at (x, y).
     PdfBuilder& textPage(const std::string& text, double x = 72, double y = 720, double size = 12);
     // A page holding nothing but one grey image drawn over it, as our outputs do.
