@@ -108,22 +108,7 @@ QByteArray PdfBuilder::build() const
     for (size_t i = 0; i < m_objects.size(); ++i)
         bodies[4 + i] = m_objects[i];
 
-    std::string out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < bodies.size(); ++i) {
-        offsets.push_back(out.size());
-        out += std::to_string(i + 1) + " 0 obj\n" + bodies[i] + "\nendobj\n";
-    }
-    const size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(bodies.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t off : offsets) {
-        char line[21];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
-        out += line;
-    }
-    out += "trailer\n<< /Size " + std::to_string(bodies.size() + 1) + " /Root 1 0 R /Info 4 0 R >>\nstartxref\n"
-        + std::to_string(xref) + "\n%%EOF\n";
-    return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+    return rawPdf(bodies, "/Info 4 0 R");
 }
 
 PdfBuilder& PdfBuilder::imagePage(int grey, double width, double height)
