@@ -22,9 +22,6 @@ TEST(DesktopEntry, ReadsOnlyTheDesktopEntryGroup)
     EXPECT_EQ(DesktopEntry::value(text, QStringLiteral("Name")), QStringLiteral("Ink veil\n"));
     EXPECT_EQ(DesktopEntry::value(text, QStringLiteral("Exec")), std::nullopt);
     EXPECT_EQ(DesktopEntry::value(text + "X-AppImage-Version=2\n", QStringLiteral("X-AppImage-Version")), std::nullopt);
-
-    const QString odd = QStringLiteral(" lead\\and\ttab");
-    EXPECT_EQ(DesktopEntry::value(DesktopEntry::write({{QStringLiteral("Comment"), odd}}), QStringLiteral("Comment")), odd);
 }
 
 class AppBundleTest : public TempDirTest {};
@@ -49,12 +46,6 @@ TEST_F(AppBundleTest, FindsTheInnermostLaunchableBundleAroundTheProgram)
     EXPECT_EQ(bundleContaining(plain + QStringLiteral("/usr/bin/inkveil")), std::nullopt);
     writeFile(outer + QStringLiteral("/other.desktop"), "[Desktop Entry]\n");
     EXPECT_EQ(bundleContaining(outer + QStringLiteral("/usr/bin/inkveil")), std::nullopt);
-}
-
-TEST_F(AppBundleTest, ABuildOutsideABundleIsDevelopment)
-{
-    EXPECT_EQ(runningAppBundle(), std::nullopt);
-    EXPECT_EQ(runningVersion(), QStringLiteral("Development"));
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -19,7 +18,6 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace inkveil;
 using namespace inkveil::test;
@@ -56,7 +54,6 @@ protected:
     }
 
 public:
-    QString scratch(const QString& name) { return path(name); }
     QString signedBundle(const QString& version, const QString& identifier = kBundleIdentifier,
                          const QByteArray& secretKey = {})
     {
@@ -66,10 +63,8 @@ public:
         return bundle;
     }
 
-    BundleSignature::KeyPair otherKey = BundleSignature::generateKeyPair();
-
 protected:
-    void serve(const std::function<void(ZipWriter&)>& fill, Answer::Mode mode = Answer::Mode::whole)
+    void serve(const std::function<void(ZipWriter&)>& fill)
     {
         const QString archive = path(QStringLiteral("update.zip"));
         {
@@ -77,14 +72,13 @@ protected:
             fill(zip);
             zip.close();
         }
-        server.answer("/update.zip", {200, readAll(archive), mode});
+        server.answer("/update.zip", {200, readAll(archive)});
     }
 
     // The installation's failure; nothing when it succeeded.
     std::exception_ptr install(const QString& version = QStringLiteral("1.1"))
     {
-        const UpdateInfo offer{version, server.url("/update.zip"), {}};
-        QFuture<void> future = SelfUpdater::install(offer, network, installation);
+        QFuture<void> future = SelfUpdater::install({version, server.url("/update.zip"), {}}, network, installation);
         EXPECT_TRUE(waitUntil([&] { return future.isFinished(); }));
         try {
             future.waitForFinished();
@@ -107,6 +101,8 @@ protected:
         return std::nullopt;
     }
 
+    QString swapScript() const { return SwapScript::path(installation.temporaryFolder, installation.processId); }
+
     BundleSignature::KeyPair key = BundleSignature::generateKeyPair();
     HttpsServer server;
     TrustingNetwork network{{testTls().authority}};
@@ -114,31 +110,26 @@ protected:
     QProcess program; // stands in for the running application
 };
 
-TEST_F(SelfUpdaterTest, InstallsAndSwapsOnceTheProgramHasEnded)
+TEST_F(SelfUpdaterTest, InstallsIntoPrivateFilesAndSwapsOnceTheProgramHasEnded)
 {
     const QString marker = path(QStringLiteral("launched"));
     qputenv("INKVEIL_TEST_MARKER", marker.toUtf8()); // inherited by the detached script
     serve([&](ZipWriter& zip) { zip.addTree(signedBundle(QStringLiteral("1.1")), "Inkveil.app"); });
-
     ASSERT_EQ(install(), nullptr);
     const QString work = SelfUpdater::workFolder(installation);
     EXPECT_EQ(modeOf(work), 0700);
-    EXPECT_EQ(modeOf(SwapScript::path(installation.temporaryFolder, installation.processId)), 0600);
+    EXPECT_EQ(modeOf(swapScript()), 0600);
     EXPECT_TRUE(QFileInfo(work + QStringLiteral("/unpacked/Inkveil.app/AppRun")).isExecutable());
-
-    QTest::qWait(500);
     EXPECT_EQ(bundleVersion(installation.destination), QStringLiteral("1.0")) << "swapped while still running";
     program.kill();
     program.waitForFinished();
     EXPECT_TRUE(waitUntil([&] { return readAll(marker) == "1.1\n"; }, 10000));
-    EXPECT_EQ(bundleVersion(installation.destination), QStringLiteral("1.1"));
     EXPECT_TRUE(BundleSignature::isValid(installation.destination, key.publicKey));
 }
 
 struct Delivery {
     const char* name;
     std::function<void(SelfUpdaterTest&, ZipWriter&)> fill;
-    const char* offered;
     UpdateError expected;
 };
 
@@ -152,73 +143,47 @@ class Deliveries : public SelfUpdaterTest, public ::testing::WithParamInterface<
 TEST_P(Deliveries, AreRefusedBeforeAnythingIsSwapped)
 {
     serve([this](ZipWriter& zip) { GetParam().fill(*this, zip); });
-    EXPECT_EQ(installError(QString::fromUtf8(GetParam().offered)), GetParam().expected);
-    EXPECT_FALSE(QFileInfo::exists(SwapScript::path(installation.temporaryFolder, installation.processId)));
+    EXPECT_EQ(installError(), GetParam().expected);
+    EXPECT_FALSE(QFileInfo::exists(swapScript()));
     EXPECT_EQ(bundleVersion(installation.destination), QStringLiteral("1.0"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Archives, Deliveries, ::testing::Values(
     Delivery{"nested_one_level",
              [](SelfUpdaterTest& t, ZipWriter& z) { z.addTree(t.signedBundle(QStringLiteral("1.1")), "Release/Inkveil.app"); },
-             "1.1", UpdateError::notFound},
-    Delivery{"no_bundle", [](SelfUpdaterTest&, ZipWriter& z) { z.addFile("README", "hello"); }, "1.1", UpdateError::notFound},
-    Delivery{"first_of_two_bundles_is_taken",
-             [](SelfUpdaterTest& t, ZipWriter& z) {
-                 z.addTree(makeBundle(t.scratch(QStringLiteral("a")), QStringLiteral("A.app"), QStringLiteral("1.1")), "A.app");
-                 z.addTree(t.signedBundle(QStringLiteral("1.1")), "Inkveil.app");
-             },
-             "1.1", UpdateError::badSignature},
+             UpdateError::notFound},
     Delivery{"traversal_entry",
              [](SelfUpdaterTest& t, ZipWriter& z) {
                  z.addTree(t.signedBundle(QStringLiteral("1.1")), "Inkveil.app");
                  z.addFile("../../escaped", "x");
              },
-             "1.1", UpdateError::unpack},
-    Delivery{"unsigned",
-             [](SelfUpdaterTest& t, ZipWriter& z) {
-                 z.addTree(makeBundle(t.scratch(QStringLiteral("u")), QStringLiteral("Inkveil.app"), QStringLiteral("1.1")),
-                           "Inkveil.app");
-             },
-             "1.1", UpdateError::badSignature},
+             UpdateError::unpack},
     Delivery{"signed_by_another_key",
              [](SelfUpdaterTest& t, ZipWriter& z) {
-                 z.addTree(t.signedBundle(QStringLiteral("1.1"), kBundleIdentifier, t.otherKey.secretKey), "Inkveil.app");
+                 const auto other = BundleSignature::generateKeyPair();
+                 z.addTree(t.signedBundle(QStringLiteral("1.1"), kBundleIdentifier, other.secretKey), "Inkveil.app");
              },
-             "1.1", UpdateError::badSignature},
-    Delivery{"changed_after_signing",
-             [](SelfUpdaterTest& t, ZipWriter& z) {
-                 const QString bundle = t.signedBundle(QStringLiteral("1.1"));
-                 writeFile(bundle + QStringLiteral("/usr/bin/inkveil"), "changed",
-                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-                 z.addTree(bundle, "Inkveil.app");
-             },
-             "1.1", UpdateError::badSignature},
+             UpdateError::badSignature},
     Delivery{"foreign_identifier",
              [](SelfUpdaterTest& t, ZipWriter& z) {
                  z.addTree(t.signedBundle(QStringLiteral("1.1"), QStringLiteral("com.mervo.Other")), "Inkveil.app");
              },
-             "1.1", UpdateError::wrongApp},
+             UpdateError::wrongApp},
     Delivery{"version_mismatch",
              [](SelfUpdaterTest& t, ZipWriter& z) { z.addTree(t.signedBundle(QStringLiteral("1.1.0")), "Inkveil.app"); },
-             "1.1", UpdateError::wrongApp}),
+             UpdateError::wrongApp}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SelfUpdaterTest, BadAnswersFailAsDownload)
+TEST_F(SelfUpdaterTest, BadAnswersFailAsDownloadAndNoServerAsTransfer)
 {
     installation.maxArchiveBytes = 1000;
     installation.stallTimeout = std::chrono::milliseconds(500);
-    server.answer("/update.zip", {404, "missing"});
-    EXPECT_EQ(installError(), UpdateError::download);
-    server.answer("/update.zip", {200, QByteArray(2000, 'z')});
-    EXPECT_EQ(installError(), UpdateError::download);
-    server.answer("/update.zip", {200, QByteArray(2000, 'z'), Answer::Mode::unbounded});
-    EXPECT_EQ(installError(), UpdateError::download);
-    server.answer("/update.zip", {200, QByteArray(900, 'z'), Answer::Mode::stall});
-    EXPECT_EQ(installError(), UpdateError::download);
-}
-
-TEST_F(SelfUpdaterTest, ATransferErrorIsPassedOn)
-{
+    for (const Answer& answer : {Answer{404, "missing"}, Answer{200, QByteArray(2000, 'z')},
+                                 Answer{200, QByteArray(2000, 'z'), Answer::Mode::unbounded},
+                                 Answer{200, QByteArray(900, 'z'), Answer::Mode::stall}}) {
+        server.answer("/update.zip", answer);
+        EXPECT_EQ(installError(), UpdateError::download) << answer.status << " mode " << int(answer.mode);
+    }
     server.close();
     const auto failure = install();
     ASSERT_NE(failure, nullptr);
@@ -236,13 +201,6 @@ TEST_F(SelfUpdaterTest, ReplacesAPlantedWorkFolderWithoutFollowingIt)
     EXPECT_FALSE(QFileInfo(SelfUpdater::workFolder(installation)).isSymLink());
 }
 
-// Mounts made after this stay in a namespace private to this thread: nothing
-// outside the test sees them.
-bool privateMounts()
-{
-    return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-}
-
 bool mountTmpfs(const QString& at)
 {
     return QDir().mkpath(at) && ::mount("inkveil-test", QFile::encodeName(at).constData(), "tmpfs", 0, "size=64k") == 0;
@@ -256,34 +214,27 @@ bool makeReadOnly(const QString& at)
 TEST_F(SelfUpdaterTest, AnUnreplaceableLocationFailsBeforeAnyDownload)
 {
     server.answer("/update.zip", {404, ""});
-    const QString installed = installation.destination;
     installation.destination.clear(); // not run from a bundle
     EXPECT_EQ(installError(), UpdateError::readOnlyLocation);
+    EXPECT_EQ(server.requests(), 0);
 
-    if (privateMounts()) {
-        // The bundle's own file system is read-only, its parent folder is not.
-        const QString readOnlyBundle = path(QStringLiteral("a/Inkveil.app"));
-        ASSERT_TRUE(mountTmpfs(readOnlyBundle) && makeReadOnly(readOnlyBundle));
-        installation.destination = readOnlyBundle;
-        EXPECT_EQ(installError(), UpdateError::readOnlyLocation);
+    // Mounts made after this stay in a namespace private to this thread.
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        GTEST_SKIP() << "no private mounts here";
+    // The bundle's own file system is read-only, its parent folder is not.
+    const QString readOnlyBundle = path(QStringLiteral("a/Inkveil.app"));
+    ASSERT_TRUE(mountTmpfs(readOnlyBundle) && makeReadOnly(readOnlyBundle));
+    installation.destination = readOnlyBundle;
+    EXPECT_EQ(installError(), UpdateError::readOnlyLocation);
 
-        // The parent folder is read-only, the bundle's file system is not.
-        const QString parent = path(QStringLiteral("b"));
-        ASSERT_TRUE(mountTmpfs(parent) && mountTmpfs(parent + QStringLiteral("/Inkveil.app")) && makeReadOnly(parent));
-        installation.destination = parent + QStringLiteral("/Inkveil.app");
-        EXPECT_EQ(installError(), UpdateError::readOnlyLocation);
+    // The parent folder is read-only, the bundle's file system is not.
+    const QString parent = path(QStringLiteral("b"));
+    ASSERT_TRUE(mountTmpfs(parent) && mountTmpfs(parent + QStringLiteral("/Inkveil.app")) && makeReadOnly(parent));
+    installation.destination = parent + QStringLiteral("/Inkveil.app");
+    EXPECT_EQ(installError(), UpdateError::readOnlyLocation);
 
-        for (const QString& at : {parent + QStringLiteral("/Inkveil.app"), parent, readOnlyBundle})
-            ::umount2(QFile::encodeName(at).constData(), MNT_DETACH);
-    } else if (::geteuid() != 0) {
-        installation.destination = installed;
-        const QString parent = QFileInfo(installed).absolutePath();
-        QFile::setPermissions(parent, QFile::ReadOwner | QFile::ExeOwner);
-        EXPECT_EQ(installError(), UpdateError::readOnlyLocation);
-        QFile::setPermissions(parent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    } else {
-        GTEST_SKIP() << "no way to make a read-only location here";
-    }
+    for (const QString& at : {installation.destination, parent, readOnlyBundle})
+        ::umount2(QFile::encodeName(at).constData(), MNT_DETACH);
     EXPECT_EQ(server.requests(), 0);
     EXPECT_FALSE(QFileInfo::exists(SelfUpdater::workFolder(installation)));
 }

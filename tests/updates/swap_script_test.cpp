@@ -2,10 +2,8 @@
 #include "tests/support/test_env.h"
 #include "tests/updates/test_bundles.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -13,21 +11,6 @@ using namespace inkveil;
 using namespace inkveil::test;
 
 namespace {
-
-TEST(SwapScriptText, HasFourteenLinesAndQuotesEveryPath)
-{
-    const QByteArray text = SwapScript::text(4321);
-    const QList<QByteArray> lines = text.split('\n');
-    ASSERT_EQ(lines.size(), 14);
-    EXPECT_FALSE(text.endsWith('\n'));
-    EXPECT_EQ(lines[0], "#!/bin/sh");
-    EXPECT_EQ(lines[1], "while kill -0 4321 2>/dev/null; do sleep 0.2; done");
-    EXPECT_EQ(lines[13], "nohup \"$2/AppRun\" >/dev/null 2>&1 &");
-    // Every use of an argument sits inside double quotes.
-    const QString script = QString::fromUtf8(text);
-    EXPECT_FALSE(script.contains(QRegularExpression(QStringLiteral(R"((^|[^"])\$[12])"))));
-    EXPECT_EQ(runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-n"), QStringLiteral("-c"), script}).exitCode, 0);
-}
 
 // Runs the script for real: "old" is installed, "new" is unpacked, and a
 // sleeping child stands in for the running program.
@@ -51,13 +34,17 @@ protected:
         program.waitForFinished();
     }
 
-    // Starts the script, lets the program end, and waits for the relaunch.
-    void swap(const QString& fakeTools = {})
+    // Starts the script with `failingTool` (if any) failing, lets the program
+    // end, and waits for the relaunch.
+    void swap(const QString& failingTool = {}, const QByteArray& itsBody = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("INKVEIL_TEST_MARKER"), marker);
-        if (!fakeTools.isEmpty())
-            env.insert(QStringLiteral("PATH"), fakeTools + QStringLiteral(":/usr/bin:/bin"));
+        if (!failingTool.isEmpty()) {
+            writeFile(path(QStringLiteral("tools/") + failingTool), "#!/bin/sh\n" + itsBody + "exit 1\n",
+                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            env.insert(QStringLiteral("PATH"), path(QStringLiteral("tools")) + QStringLiteral(":/usr/bin:/bin"));
+        }
         writeFile(path(QStringLiteral("swap.sh")), SwapScript::text(program.processId()));
         QProcess script;
         script.setProcessEnvironment(env);
@@ -69,12 +56,6 @@ protected:
         program.waitForFinished();
         ASSERT_TRUE(script.waitForFinished(10000));
         ASSERT_TRUE(waitUntil([&] { return QFileInfo(marker).size() > 0; }, 10000)) << "nothing was relaunched";
-    }
-
-    void fakeTool(const QString& name, const QByteArray& body)
-    {
-        writeFile(path(QStringLiteral("tools/") + name), "#!/bin/sh\n" + body,
-                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     QString installed;
@@ -93,23 +74,26 @@ TEST_F(SwapScriptRun, ReplacesTheBundleAndRelaunchesIt)
     EXPECT_TRUE(QFileInfo(installed + QStringLiteral("/usr/lib/libnotes.so")).isSymLink());
 }
 
-TEST_F(SwapScriptRun, AFailedCopyRestoresAndRelaunchesTheOldBundle)
+struct FailingTool {
+    const char* name;
+    QByteArray body; // what it does before it fails
+};
+
+class FailedSwaps : public SwapScriptRun, public ::testing::WithParamInterface<FailingTool> {};
+
+TEST_P(FailedSwaps, RestoreAndRelaunchTheOldBundle)
 {
-    // cp -a "$1" "$2": leaves a half-copied bundle behind, then fails.
-    fakeTool(QStringLiteral("cp"), "mkdir -p \"$3\" && echo partial > \"$3/partial\"\nexit 1\n");
-    swap(path(QStringLiteral("tools")));
+    swap(QString::fromUtf8(GetParam().name), GetParam().body);
     EXPECT_EQ(bundleVersion(installed), QStringLiteral("1.0"));
     EXPECT_FALSE(QFileInfo::exists(installed + QStringLiteral("/partial")));
     EXPECT_FALSE(QFileInfo::exists(installed + QStringLiteral(".bak")));
     EXPECT_EQ(readAll(marker), "1.0\n");
 }
 
-TEST_F(SwapScriptRun, AFailedBackupLeavesTheInstalledBundleInPlace)
-{
-    fakeTool(QStringLiteral("mv"), "exit 1\n");
-    swap(path(QStringLiteral("tools")));
-    EXPECT_EQ(bundleVersion(installed), QStringLiteral("1.0"));
-    EXPECT_EQ(readAll(marker), "1.0\n");
-}
+// The backup fails and nothing moves, or "cp -a src dst" leaves a half-copied bundle.
+INSTANTIATE_TEST_SUITE_P(Tools, FailedSwaps, ::testing::Values(
+    FailingTool{"mv", {}},
+    FailingTool{"cp", "mkdir -p \"$3\" && echo partial > \"$3/partial\"\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

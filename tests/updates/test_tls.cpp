@@ -12,9 +12,15 @@
 namespace inkveil::test {
 namespace {
 
-void openssl(const QStringList& args)
+// Runs openssl with space-separated arguments; "@name" is a file in `dir`.
+void openssl(const QTemporaryDir& dir, const char* args)
 {
-    const ProcessResult result = runProgram(QStringLiteral("openssl"), args);
+    QStringList list = QString::fromUtf8(args).split(u' ');
+    for (QString& arg : list) {
+        if (arg.startsWith(u'@'))
+            arg = dir.filePath(arg.mid(1));
+    }
+    const ProcessResult result = runProgram(QStringLiteral("openssl"), list);
     if (result.exitCode != 0)
         throw std::runtime_error("openssl failed: " + result.err.toStdString());
 }
@@ -22,33 +28,25 @@ void openssl(const QStringList& args)
 TestTls makeTls()
 {
     static QTemporaryDir dir;
-    const auto at = [](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
-    const QStringList ecKey = {QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                               QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
-    openssl(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ecKey
-            + QStringList{QStringLiteral("-keyout"), at("ca.key"), QStringLiteral("-out"), at("ca.pem"),
-                          QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                          QStringLiteral("/CN=Inkveil Test Authority"), QStringLiteral("-addext"),
-                          QStringLiteral("basicConstraints=critical,CA:TRUE"), QStringLiteral("-addext"),
-                          QStringLiteral("keyUsage=critical,keyCertSign,cRLSign")});
-    openssl(QStringList{QStringLiteral("req")} + ecKey
-            + QStringList{QStringLiteral("-keyout"), at("server.key"), QStringLiteral("-out"), at("server.csr"),
-                          QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1")});
-    QFile extensions(at("server.ext"));
+    const char* ecKey = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+    openssl(dir, (QByteArray("req -x509 ") + ecKey
+                  + " -keyout @ca.key -out @ca.pem -days 2 -subj /CN=InkveilTestAuthority"
+                    " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign")
+                     .constData());
+    openssl(dir, (QByteArray("req ") + ecKey + " -keyout @server.key -out @server.csr -subj /CN=127.0.0.1").constData());
+    QFile extensions(dir.filePath(QStringLiteral("server.ext")));
     if (!extensions.open(QIODevice::WriteOnly))
         throw std::runtime_error("cannot write server.ext");
     extensions.write("subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n");
     extensions.close();
-    openssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), at("server.csr"),
-             QStringLiteral("-CA"), at("ca.pem"), QStringLiteral("-CAkey"), at("ca.key"), QStringLiteral("-set_serial"),
-             QStringLiteral("2"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-extfile"),
-             at("server.ext"), QStringLiteral("-out"), at("server.pem")});
+    openssl(dir, "x509 -req -in @server.csr -CA @ca.pem -CAkey @ca.key -set_serial 2 -days 2"
+                 " -extfile @server.ext -out @server.pem");
 
     TestTls tls;
-    tls.authorityFile = at("ca.pem");
-    tls.authority = QSslCertificate(readAll(at("ca.pem")));
-    tls.serverCertificate = QSslCertificate(readAll(at("server.pem")));
-    tls.serverKey = QSslKey(readAll(at("server.key")), QSsl::Ec);
+    tls.authorityFile = dir.filePath(QStringLiteral("ca.pem"));
+    tls.authority = QSslCertificate(readAll(tls.authorityFile));
+    tls.serverCertificate = QSslCertificate(readAll(dir.filePath(QStringLiteral("server.pem"))));
+    tls.serverKey = QSslKey(readAll(dir.filePath(QStringLiteral("server.key"))), QSsl::Ec);
     if (tls.authority.isNull() || tls.serverCertificate.isNull() || tls.serverKey.isNull())
         throw std::runtime_error("test certificates did not load");
     return tls;
@@ -69,7 +67,6 @@ TrustingNetwork::TrustingNetwork(QList<QSslCertificate> authorities) : m_authori
 
 QNetworkReply* TrustingNetwork::createRequest(Operation op, const QNetworkRequest& request, QIODevice* data)
 {
-    lastRequest = request;
     QNetworkRequest trusting(request);
     QSslConfiguration tls = trusting.sslConfiguration();
     tls.setCaCertificates(m_authorities);

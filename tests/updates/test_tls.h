@@ -19,12 +19,10 @@ struct TestTls {
 };
 const TestTls& testTls();
 
-// A network manager that trusts only the given authorities, uses no proxy and
-// remembers the last request it was asked to send.
+// A network manager that trusts only the given authorities and uses no proxy.
 class TrustingNetwork : public QNetworkAccessManager {
 public:
     explicit TrustingNetwork(QList<QSslCertificate> authorities);
-    QNetworkRequest lastRequest;
 
 protected:
     QNetworkReply* createRequest(Operation op, const QNetworkRequest& request, QIODevice* data) override;

@@ -75,7 +75,6 @@ TEST_P(HostileArchives, AreRefusedWithoutWritingOutside)
 }
 
 INSTANTIATE_TEST_SUITE_P(Entries, HostileArchives, ::testing::Values(
-    Hostile{"dot_dot", [](ZipWriter& z) { z.addFile("../evil", "x"); }, "evil"},
     Hostile{"dot_dot_inside", [](ZipWriter& z) { z.addFile("A.app/../../evil", "x"); }, "evil"},
     Hostile{"absolute", [](ZipWriter& z) { z.addFile("/tmp/inkveil-absolute-entry", "x"); }, "out/tmp"},
     Hostile{"absolute_link", [](ZipWriter& z) { z.addSymlink("A.app/etc", "/etc"); }, "out/A.app/etc"},
