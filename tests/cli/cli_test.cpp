@@ -14,25 +14,25 @@
 #include <QProcess>
 #include <QRegularExpression>
 
-#include <algorithm>
 #include <csignal>
 
 #include <signal.h>
 
 using namespace inkveil;
-using inkveil::test::PageSpec;
 using inkveil::test::PdfBuilder;
 using inkveil::test::ProcessResult;
 
 namespace {
 
 const QString kCli = QStringLiteral(INKVEIL_CLI_PATH);
-const QString kCancelled = QStringLiteral("Redaction was cancelled. No output was saved.");
+const QString kRedacted = QStringLiteral("a \u2014 Redacted.pdf");
 
 QStringList linesOf(const QByteArray& bytes)
 {
     return QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
+
+QString trimmed(const QByteArray& bytes) { return QString::fromUtf8(bytes).trimmed(); }
 
 QJsonObject jsonLine(const QString& line)
 {
@@ -42,37 +42,24 @@ QJsonObject jsonLine(const QString& line)
     return doc.object();
 }
 
-QStringList keysOf(const QJsonObject& object)
-{
-    QStringList keys = object.keys();
-    keys.sort();
-    return keys;
-}
-
 // Everything in a folder, hidden entries included; empty when it is missing.
 QStringList entriesOf(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-// Red channel at a normalized point (origin lower left) of a rendered page.
-int shadeAt(const QString& pdf, int pageIndex, double nx, double ny)
+// Red channel at the centre of a rendered page.
+int shadeAtCentre(const QString& pdf, int pageIndex)
 {
     platform::Context ctx;
     auto doc = platform::Document::open(ctx, pdf);
-    if (!doc)
-        return -1;
-    auto page = doc->page(pageIndex);
+    auto page = doc ? doc->page(pageIndex) : std::nullopt;
     if (!page)
         return -1;
     const Rect box = page->mediaBox();
-    const double scale = 0.5;
-    auto bitmap = platform::Bitmap::newRgb(ctx, static_cast<int>(box.width * scale), static_cast<int>(box.height * scale));
-    const platform::Matrix toPixel{scale, 0, 0, -scale, -box.x * scale, (box.y + box.height) * scale};
-    page->renderContents(ctx, bitmap, toPixel, nullptr);
-    const int x = static_cast<int>(nx * bitmap.width());
-    const int y = static_cast<int>((1.0 - ny) * bitmap.height());
-    return bitmap.row(y)[3 * x];
+    auto bitmap = platform::Bitmap::newRgb(ctx, static_cast<int>(box.width / 2), static_cast<int>(box.height / 2));
+    page->renderContents(ctx, bitmap, platform::Matrix{0.5, 0, 0, -0.5, -box.x / 2, (box.y + box.height) / 2}, nullptr);
+    return bitmap.row(bitmap.height() / 2)[3 * (bitmap.width() / 2)];
 }
 
 class CliTest : public inkveil::test::TempDirTest {
@@ -95,7 +82,13 @@ protected:
         return file.fileName();
     }
 
-    QString zeroPagePdf(const QString& name) { return PdfBuilder().write(path(name)); }
+    QString inFolder(const std::vector<std::pair<const char*, int>>& pdfs)
+    {
+        QDir().mkpath(path(QStringLiteral("in")));
+        for (const auto& [name, pages] : pdfs)
+            textPdf(QStringLiteral("in/") + QString::fromUtf8(name), "Jane Doe", pages);
+        return path(QStringLiteral("in"));
+    }
 };
 
 // ---- Usage ------------------------------------------------------------------
@@ -136,17 +129,12 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"AreaWithoutPages", {"redact", "-o", "{out}", "-a", "0.1,0.1,0.2,0.2", "{pdf}"}},
         UsageCase{"AreaOnPageZero", {"redact", "-o", "{out}", "-a", "0:0.1,0.1,0.2,0.2", "{pdf}"}},
         UsageCase{"AreaBackwardRange", {"redact", "-o", "{out}", "-a", "3-2:0.1,0.1,0.2,0.2", "{pdf}"}},
-        UsageCase{"AreaSignedPage", {"redact", "-o", "{out}", "-a", "+1:0.1,0.1,0.2,0.2", "{pdf}"}},
         UsageCase{"AreaThreeNumbers", {"redact", "-o", "{out}", "-a", "1:0.1,0.1,0.2", "{pdf}"}},
         UsageCase{"AreaNotANumber", {"redact", "-o", "{out}", "-a", "1:0.1,0.1,0.2,nan", "{pdf}"}},
-        UsageCase{"AreaWords", {"redact", "-o", "{out}", "-a", "first:0.1,0.1,0.2,0.2", "{pdf}"}},
-        UsageCase{"ResolutionNotANumber", {"redact", "-o", "{out}", "-r", "high", "-f", "Jane", "{pdf}"}},
         UsageCase{"ResolutionZero", {"redact", "-o", "{out}", "-r", "0", "-f", "Jane", "{pdf}"}},
         UsageCase{"FindWithoutPhrase", {"find", "{pdf}"}},
-        UsageCase{"VerifyWithoutFile", {"verify"}},
         UsageCase{"VerifyTwoFiles", {"verify", "{pdf}", "{pdf}"}},
         UsageCase{"VerifyPagesNotANumber", {"verify", "--pages", "two", "{pdf}"}},
-        UsageCase{"VerifyPagesZero", {"verify", "--pages", "0", "{pdf}"}},
         UsageCase{"ListWithoutPaths", {"list", "--json"}}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
 
@@ -161,9 +149,7 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
     }
     const ProcessResult r = cli({QStringLiteral("--version")});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^inkveil-cli \\d+\\.\\d+\\.\\d+\\n$"))
-                    .match(QString::fromUtf8(r.out))
-                    .hasMatch())
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^inkveil-cli \\d+\\.\\d+\\.\\d+\\n$")).match(QString::fromUtf8(r.out)).hasMatch())
         << r.out.toStdString();
 }
 
@@ -171,32 +157,17 @@ TEST_F(CliTest, HelpAndVersionGoToStandardOutput)
 
 TEST_F(CliTest, RedactWritesEveryDocumentAndPrintsEachOutput)
 {
-    const QString in = path(QStringLiteral("in"));
-    QDir().mkpath(in);
-    textPdf(QStringLiteral("in/b.pdf"), "Jane Doe signs");
-    textPdf(QStringLiteral("in/a.pdf"), "Jane Doe pays", 2);
+    const QString in = inFolder({{"b.pdf", 1}, {"a.pdf", 2}});
     const QString out = path(QStringLiteral("out/deeper"));
-
     const ProcessResult r = cli({QStringLiteral("redact"), QStringLiteral("-o"), out, QStringLiteral("-f"),
                                  QStringLiteral("Jane Doe"), in});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     // No terminal attached: no progress line, nothing else on standard error.
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
-
     const QStringList printed = linesOf(r.out);
-    const QStringList expected{QDir(out).filePath(QStringLiteral("a \u2014 Redacted.pdf")),
-                               QDir(out).filePath(QStringLiteral("b \u2014 Redacted.pdf"))};
-    EXPECT_EQ(printed, expected);
-    for (const QString& output : printed) {
+    EXPECT_EQ(printed, (QStringList{QDir(out).filePath(kRedacted), QDir(out).filePath(QStringLiteral("b \u2014 Redacted.pdf"))}));
+    for (const QString& output : printed)
         EXPECT_TRUE(QFileInfo(output).isFile()) << output.toStdString();
-        EXPECT_EQ(cli({QStringLiteral("verify"), output}).exitCode, 0);
-        if (inkveil::test::haveTool(QStringLiteral("pdftotext"))) {
-            const ProcessResult text =
-                inkveil::test::runProgram(QStringLiteral("pdftotext"), {output, QStringLiteral("-")});
-            EXPECT_EQ(text.exitCode, 0);
-            EXPECT_TRUE(QString::fromUtf8(text.out).trimmed().isEmpty()) << text.out.toStdString();
-        }
-    }
 }
 
 TEST_F(CliTest, ProgressShowsOnATerminal)
@@ -207,235 +178,148 @@ TEST_F(CliTest, ProgressShowsOnATerminal)
     const auto quoted = [](QString s) {
         return QLatin1Char('\'') + s.replace(QLatin1String("'"), QLatin1String("'\\''")) + QLatin1Char('\'');
     };
-    const QString command = QStringList{quoted(kCli), QStringLiteral("redact"), QStringLiteral("-o"),
-                                        quoted(path(QStringLiteral("out"))), QStringLiteral("-f"),
-                                        QStringLiteral("Jane"), quoted(pdf)}
+    const QString command = QStringList{quoted(kCli), QStringLiteral("redact -o"), quoted(path(QStringLiteral("out"))),
+                                        QStringLiteral("-f Jane"), quoted(pdf)}
                                 .join(QLatin1Char(' '));
-
     // script gives the program a terminal; what it printed comes back on our stdout.
-    const ProcessResult r = inkveil::test::runProgram(
-        QStringLiteral("script"), {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
+    const ProcessResult r = inkveil::test::runProgram(QStringLiteral("script"), {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
     ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("[1/1] a.pdf: page 1 of 2")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("[1/1] a.pdf: page 2 of 2")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("a \xE2\x80\x94 Redacted.pdf"));
 }
 
-TEST_F(CliTest, RedactJsonGivesOneObjectPerDocument)
+// Pages count from 1 on the command line; JSON gives one object per document.
+TEST_F(CliTest, AreasApplyToTheirPagesOnly)
 {
-    const QString a = textPdf(QStringLiteral("a.pdf"), "Jane Doe", 3);
-    const QString b = textPdf(QStringLiteral("b.pdf"), "Jane Doe and Jane Doe");
-    const QString out = path(QStringLiteral("out"));
-
-    const ProcessResult r = cli({QStringLiteral("redact"), QStringLiteral("--json"), QStringLiteral("-o"), out,
-                                 QStringLiteral("-f"), QStringLiteral("Jane Doe"), QStringLiteral("-r"),
-                                 QStringLiteral("150"), b, a});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QStringList lines = linesOf(r.out);
-    ASSERT_EQ(lines.size(), 2);
-
-    struct Expected {
-        QString source;
-        int pages;
-        int redactions;
-    };
-    const Expected expected[] = {{a, 3, 3}, {b, 1, 2}};
-    for (int i = 0; i < 2; ++i) {
-        const QJsonObject object = jsonLine(lines[i]);
-        EXPECT_EQ(keysOf(object), (QStringList{QStringLiteral("output"), QStringLiteral("pages"),
-                                               QStringLiteral("redactions"), QStringLiteral("source")}));
-        EXPECT_EQ(object[QStringLiteral("source")].toString(), expected[i].source);
-        EXPECT_EQ(object[QStringLiteral("pages")].toInt(), expected[i].pages);
-        EXPECT_EQ(object[QStringLiteral("redactions")].toInt(), expected[i].redactions);
-        EXPECT_TRUE(QFileInfo(object[QStringLiteral("output")].toString()).isFile());
+    const QString pdf = textPdf(QStringLiteral("four.pdf"), "text", 4);
+    const std::pair<QString, std::vector<int>> cases[] = {{QStringLiteral("2-3"), {255, 0, 0, 255}},
+                                                          {QStringLiteral("all"), {0, 0, 0, 0}}};
+    for (const auto& [pages, shades] : cases) {
+        const ProcessResult r = cli({QStringLiteral("redact"), QStringLiteral("--json"), QStringLiteral("-r"), QStringLiteral("96"),
+                                     QStringLiteral("-o"), path(pages), QStringLiteral("-a"), pages + QStringLiteral(":0.25,0.25,0.5,0.5"), pdf});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        ASSERT_EQ(linesOf(r.out).size(), 1);
+        const QJsonObject result = jsonLine(linesOf(r.out)[0]);
+        EXPECT_EQ(result.keys(), (QStringList{QStringLiteral("output"), QStringLiteral("pages"), QStringLiteral("redactions"),
+                                              QStringLiteral("source")}));
+        EXPECT_EQ(result[QStringLiteral("source")].toString(), pdf);
+        EXPECT_EQ(result[QStringLiteral("pages")].toInt(), 4);
+        EXPECT_EQ(result[QStringLiteral("redactions")].toInt(), std::count(shades.begin(), shades.end(), 0));
+        for (int page = 0; page < 4; ++page)
+            EXPECT_EQ(shadeAtCentre(result[QStringLiteral("output")].toString(), page), shades[page]) << pages.toStdString() << " " << page;
     }
 }
 
 TEST_F(CliTest, FailureOnALaterDocumentTakesBackTheRun)
 {
-    const QString in = path(QStringLiteral("in"));
-    QDir().mkpath(in);
-    textPdf(QStringLiteral("in/a.pdf"));
+    const QString in = inFolder({{"a.pdf", 1}});
     notPdf(QStringLiteral("in/x.pdf"));
+    const QString area = QStringLiteral("1:0.1,0.1,0.2,0.2");
 
     // A folder the run creates disappears with it.
-    const QString fresh = path(QStringLiteral("fresh/out"));
-    const QString area = QStringLiteral("1:0.1,0.1,0.2,0.2");
-    ProcessResult r = cli({QStringLiteral("redact"), QStringLiteral("-o"), fresh, QStringLiteral("-a"), area, in});
+    ProcessResult r = cli({QStringLiteral("redact"), QStringLiteral("-o"), path(QStringLiteral("fresh/out")), QStringLiteral("-a"), area, in});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.out.isEmpty());
-    EXPECT_EQ(QString::fromUtf8(r.err).trimmed(), QStringLiteral("Could not read x.pdf."));
+    EXPECT_EQ(trimmed(r.err), QStringLiteral("Could not read x.pdf."));
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("fresh"))));
 
     // In a folder that holds other files, only what this run wrote goes.
     const QString out = path(QStringLiteral("out"));
     QDir().mkpath(out);
-    textPdf(QStringLiteral("out/a \u2014 Redacted.pdf"), "an earlier output");
-    const QByteArray earlier = inkveil::test::readAll(QDir(out).filePath(QStringLiteral("a \u2014 Redacted.pdf")));
-    QFile note(QDir(out).filePath(QStringLiteral("notes.txt")));
-    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
-    note.close();
-
+    const QByteArray earlier = inkveil::test::readAll(textPdf(QStringLiteral("out/") + kRedacted, "an earlier output"));
+    notPdf(QStringLiteral("out/notes.txt"));
     r = cli({QStringLiteral("redact"), QStringLiteral("-o"), out, QStringLiteral("-a"), area, in});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(QString::fromUtf8(r.err).trimmed(), QStringLiteral("Could not read x.pdf."));
-    EXPECT_EQ(entriesOf(out), (QStringList{QStringLiteral("a \u2014 Redacted.pdf"), QStringLiteral("notes.txt")}));
-    EXPECT_EQ(inkveil::test::readAll(QDir(out).filePath(QStringLiteral("a \u2014 Redacted.pdf"))), earlier);
+    EXPECT_EQ(trimmed(r.err), QStringLiteral("Could not read x.pdf."));
+    EXPECT_EQ(entriesOf(out), (QStringList{kRedacted, QStringLiteral("notes.txt")}));
+    EXPECT_EQ(inkveil::test::readAll(QDir(out).filePath(kRedacted)), earlier);
 }
 
-TEST_F(CliTest, RedactReportsEngineRefusalsWithItsMessages)
+TEST_F(CliTest, RedactRefusalsExitOneWithTheirMessage)
 {
     const QString pdf = textPdf(QStringLiteral("three.pdf"), "Jane", 3);
     const QString out = path(QStringLiteral("out"));
-    const QString outside = QStringLiteral("One of the marked areas falls outside its PDF page.");
-    struct Case {
-        QStringList plan;
-        QString message;
-    };
-    const Case cases[] = {
-        {{}, QStringLiteral("Mark an area or add a search phrase before redacting.")},
-        {{QStringLiteral("-f"), QStringLiteral("nowhere in the text")},
-         QStringLiteral("Mark an area or add a search phrase before redacting.")},
-        {{QStringLiteral("-a"), QStringLiteral("4:0.1,0.1,0.2,0.2")}, outside},
-        {{QStringLiteral("-a"), QStringLiteral("2-4:0.1,0.1,0.2,0.2")}, outside},
+    const std::pair<QStringList, QString> cases[] = {
         // Far past the end: refused at once rather than expanded page by page.
-        {{QStringLiteral("-a"), QStringLiteral("1-900000000000:0.1,0.1,0.2,0.2")}, outside},
-        {{QStringLiteral("-a"), QStringLiteral("1:1.5,1.5,0.2,0.2")}, outside},
+        {{QStringLiteral("-a"), QStringLiteral("1-900000000000:0.1,0.1,0.2,0.2"), pdf},
+         QStringLiteral("One of the marked areas falls outside its PDF page.")},
+        {{QStringLiteral("-f"), QStringLiteral("Jane"), notPdf(QStringLiteral("notes.txt"))},
+         QStringLiteral("No readable PDF documents were found.")},
     };
-    for (const Case& c : cases) {
-        const ProcessResult r =
-            cli(QStringList{QStringLiteral("redact"), QStringLiteral("-o"), out} + c.plan + QStringList{pdf});
-        EXPECT_EQ(r.exitCode, 1) << c.plan.join(QLatin1Char(' ')).toStdString();
-        EXPECT_EQ(QString::fromUtf8(r.err).trimmed(), c.message);
+    for (const auto& [args, message] : cases) {
+        const ProcessResult r = cli(QStringList{QStringLiteral("redact"), QStringLiteral("-o"), out} + args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(trimmed(r.err), message);
         EXPECT_TRUE(entriesOf(out).isEmpty());
-    }
-
-    const ProcessResult none = cli({QStringLiteral("redact"), QStringLiteral("-o"), out, QStringLiteral("-f"),
-                                    QStringLiteral("Jane"), path(QStringLiteral("notes.txt"))});
-    EXPECT_EQ(none.exitCode, 1);
-    EXPECT_EQ(QString::fromUtf8(none.err).trimmed(), QStringLiteral("No readable PDF documents were found."));
-}
-
-TEST_F(CliTest, AreasApplyToTheirPagesOnly)
-{
-    const QString pdf = textPdf(QStringLiteral("four.pdf"), "text", 4);
-    const QString area = QStringLiteral("0.25,0.25,0.5,0.5");
-    struct Case {
-        QString pages;
-        std::vector<bool> blackPages;
-    };
-    const Case cases[] = {
-        {QStringLiteral("3"), {false, false, true, false}},
-        {QStringLiteral("2-3"), {false, true, true, false}},
-        {QStringLiteral("all"), {true, true, true, true}},
-    };
-    for (const Case& c : cases) {
-        const QString out = path(QStringLiteral("out-") + c.pages);
-        const ProcessResult r = cli({QStringLiteral("redact"), QStringLiteral("--json"), QStringLiteral("-r"),
-                                     QStringLiteral("96"), QStringLiteral("-o"), out, QStringLiteral("-a"),
-                                     c.pages + QLatin1Char(':') + area, pdf});
-        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        const QJsonObject result = jsonLine(linesOf(r.out).value(0));
-        const auto marked = std::count(c.blackPages.begin(), c.blackPages.end(), true);
-        EXPECT_EQ(result[QStringLiteral("redactions")].toInt(), marked);
-
-        const QString output = result[QStringLiteral("output")].toString();
-        for (int page = 0; page < 4; ++page) {
-            // The area's centre, and a corner outside it that is always blank.
-            EXPECT_EQ(shadeAt(output, page, 0.5, 0.5), c.blackPages[page] ? 0 : 255)
-                << c.pages.toStdString() << " page " << page + 1;
-            EXPECT_EQ(shadeAt(output, page, 0.1, 0.1), 255);
-        }
     }
 }
 
 // ---- Interruption ---------------------------------------------------------------
 
-struct InterruptCase {
-    const char* name;
-    int signal;
-    int exitCode;
-};
-
-class CliInterruptTest : public CliTest, public ::testing::WithParamInterface<InterruptCase> {};
+class CliInterruptTest : public CliTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
 
 // The signal comes once the first document is written and the second, long one
 // is under way: both the finished output and the one in progress must go.
 TEST_P(CliInterruptTest, SignalCancelsAndLeavesNothingBehind)
 {
-    const QString in = path(QStringLiteral("in"));
-    QDir().mkpath(in);
-    textPdf(QStringLiteral("in/a.pdf"), "Jane");
-    textPdf(QStringLiteral("in/b.pdf"), "Jane", 120);
+    const QString in = inFolder({{"a.pdf", 1}, {"b.pdf", 120}});
     const QString out = path(QStringLiteral("out"));
-    const QString firstOutput = QDir(out).filePath(QStringLiteral("a \u2014 Redacted.pdf"));
-
     QProcess process;
-    process.start(kCli, {QStringLiteral("redact"), QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-o"),
-                         out, QStringLiteral("-a"), QStringLiteral("all:0.1,0.1,0.3,0.3"), in});
+    process.start(kCli, {QStringLiteral("redact"), QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-o"), out,
+                         QStringLiteral("-a"), QStringLiteral("all:0.1,0.1,0.3,0.3"), in});
     ASSERT_TRUE(process.waitForStarted());
 
     // Waiting also notices when the program ends early, which fails the test.
+    const QString firstOutput = QDir(out).filePath(kRedacted);
     bool started = false;
     for (int i = 0; i < 6000 && !started; ++i)
         started = QFileInfo::exists(firstOutput) || process.waitForFinished(10);
     started = started && QFileInfo::exists(firstOutput) && process.state() == QProcess::Running;
     ASSERT_TRUE(started) << process.readAllStandardError().toStdString();
-    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), GetParam().signal), 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), GetParam().first), 0);
 
     ASSERT_TRUE(process.waitForFinished(120000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), GetParam().exitCode);
+    EXPECT_EQ(process.exitCode(), GetParam().second);
     EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
-    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()).trimmed(), kCancelled);
+    EXPECT_EQ(trimmed(process.readAllStandardError()), QStringLiteral("Redaction was cancelled. No output was saved."));
     EXPECT_TRUE(entriesOf(out).isEmpty()) << entriesOf(out).join(QLatin1Char(',')).toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Cli, CliInterruptTest,
-                         ::testing::Values(InterruptCase{"Interrupt", SIGINT, 130},
-                                           InterruptCase{"Terminate", SIGTERM, 143}),
-                         [](const ::testing::TestParamInfo<InterruptCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Cli, CliInterruptTest, ::testing::Values(std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}),
+                         [](const auto& info) { return std::string(info.param.first == SIGINT ? "Interrupt" : "Terminate"); });
 
 // ---- find -------------------------------------------------------------------------
 
 TEST_F(CliTest, FindPrintsPageAndRectangleOfEachOccurrence)
 {
-    PdfBuilder builder;
-    builder.textPage("Nothing here", 72, 720);
-    builder.textPage("Account 4711 closed", 100, 400, 20);
-    const QString pdf = builder.write(path(QStringLiteral("doc.pdf")));
-
+    const QString pdf = PdfBuilder().textPage("Nothing here", 72, 720).textPage("Account 4711 closed", 100, 400, 20)
+                            .write(path(QStringLiteral("doc.pdf")));
     ProcessResult r = cli({QStringLiteral("find"), pdf, QStringLiteral("account 4711")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QStringList lines = linesOf(r.out);
-    ASSERT_EQ(lines.size(), 1) << r.out.toStdString();
-    const QStringList fields = lines[0].split(QLatin1Char(' '));
+    ASSERT_EQ(linesOf(r.out).size(), 1) << r.out.toStdString();
+    const QStringList fields = linesOf(r.out)[0].split(QLatin1Char(' '));
     ASSERT_EQ(fields.size(), 5);
     EXPECT_EQ(fields[0], QStringLiteral("2"));
-    const double x = fields[1].toDouble(), y = fields[2].toDouble();
-    const double w = fields[3].toDouble(), h = fields[4].toDouble();
-    // Text starts at (100, 400) on a 612 x 792 page, 20 pt high.
+    // Text starts at (100, 400) on a 612 x 792 page, 20 pt high: normalized, y up.
+    const double x = fields[1].toDouble(), y = fields[2].toDouble(), w = fields[3].toDouble(), h = fields[4].toDouble();
     EXPECT_NEAR(x, 98.0 / 612, 0.01);
-    EXPECT_LT(y, 400.0 / 792);
     EXPECT_GT(y, 385.0 / 792);
+    EXPECT_LT(y, 400.0 / 792);
     EXPECT_GT(y + h, 414.0 / 792);
     EXPECT_LT(y + h, 425.0 / 792);
     EXPECT_GT(w, 80.0 / 612);
     EXPECT_LT(x + w, 300.0 / 612);
 
-    r = cli({QStringLiteral("find"), QStringLiteral("--json"), pdf, QStringLiteral("4711"),
-             QStringLiteral("nothing")});
+    r = cli({QStringLiteral("find"), QStringLiteral("--json"), pdf, QStringLiteral("4711"), QStringLiteral("nothing")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QStringList json = linesOf(r.out);
-    ASSERT_EQ(json.size(), 2);
-    const QJsonObject first = jsonLine(json[0]);
-    EXPECT_EQ(keysOf(first),
-              (QStringList{QStringLiteral("normalizedRect"), QStringLiteral("page"), QStringLiteral("pageIndex")}));
+    ASSERT_EQ(linesOf(r.out).size(), 2);
+    const QJsonObject first = jsonLine(linesOf(r.out)[0]);
+    EXPECT_EQ(first.keys(), (QStringList{QStringLiteral("normalizedRect"), QStringLiteral("page"), QStringLiteral("pageIndex")}));
     EXPECT_EQ(first[QStringLiteral("page")].toInt(), 1);
     EXPECT_EQ(first[QStringLiteral("pageIndex")].toInt(), 0);
-    const QJsonObject second = jsonLine(json[1]);
+    const QJsonObject second = jsonLine(linesOf(r.out)[1]);
     EXPECT_EQ(second[QStringLiteral("page")].toInt(), 2);
     const QJsonArray rect = second[QStringLiteral("normalizedRect")].toArray();
     ASSERT_EQ(rect.size(), 2);
@@ -448,20 +332,15 @@ TEST_F(CliTest, FindPrintsPageAndRectangleOfEachOccurrence)
 
 TEST_F(CliTest, FindRefusesFilesItCannotRead)
 {
-    struct Case {
-        QString file;
-        QString message;
-    };
-    const Case cases[] = {
+    const std::pair<QString, QString> cases[] = {
         {notPdf(QStringLiteral("x.pdf")), QStringLiteral("Could not read x.pdf.")},
-        {path(QStringLiteral("missing.pdf")), QStringLiteral("Could not read missing.pdf.")},
-        {zeroPagePdf(QStringLiteral("zero.pdf")), QStringLiteral("zero.pdf contains no pages.")},
+        {PdfBuilder().write(path(QStringLiteral("zero.pdf"))), QStringLiteral("zero.pdf contains no pages.")},
     };
-    for (const Case& c : cases) {
-        const ProcessResult r = cli({QStringLiteral("find"), c.file, QStringLiteral("Jane")});
+    for (const auto& [file, message] : cases) {
+        const ProcessResult r = cli({QStringLiteral("find"), file, QStringLiteral("Jane")});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(r.out.isEmpty());
-        EXPECT_EQ(QString::fromUtf8(r.err).trimmed(), c.message);
+        EXPECT_EQ(trimmed(r.err), message);
     }
 }
 
@@ -469,37 +348,24 @@ TEST_F(CliTest, FindRefusesFilesItCannotRead)
 
 TEST_F(CliTest, VerifyGivesItsVerdict)
 {
-    const QString source = textPdf(QStringLiteral("src.pdf"), "Jane Doe", 2);
-    const ProcessResult made = cli({QStringLiteral("redact"), QStringLiteral("-o"), path(QStringLiteral("out")),
-                                    QStringLiteral("-f"), QStringLiteral("Jane"), source});
+    const ProcessResult made = cli({QStringLiteral("redact"), QStringLiteral("-o"), path(QStringLiteral("out")), QStringLiteral("-f"),
+                                    QStringLiteral("Jane"), textPdf(QStringLiteral("src.pdf"), "Jane Doe", 2)});
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
     const QString output = linesOf(made.out).value(0);
     const QString text = textPdf(QStringLiteral("text.pdf"), "Jane Doe");
     const QString failed = QStringLiteral("The redacted PDF could not be verified: ");
-
-    struct Case {
-        QStringList args;
-        int exitCode;
-        QString out;
-        QString err;
-    };
-    const Case cases[] = {
+    const std::tuple<QStringList, int, QString, QString> cases[] = {
         {{output}, 0, QStringLiteral("verified: 2 pages"), {}},
-        {{QStringLiteral("--pages"), QStringLiteral("2"), QStringLiteral("-f"), QStringLiteral("Jane"), output},
-         0, QStringLiteral("verified: 2 pages"), {}},
         {{QStringLiteral("--pages"), QStringLiteral("3"), output}, 1, {}, failed + QStringLiteral("page count changed")},
-        {{text}, 1, {}, failed + QStringLiteral("hidden text, annotations or personal metadata remain")},
-        {{QStringLiteral("-f"), QStringLiteral("jane"), text}, 1, {},
-         failed + QStringLiteral("redacted text remains selectable")},
-        {{notPdf(QStringLiteral("x.pdf"))}, 1, {}, failed + QStringLiteral("page count changed")},
+        {{QStringLiteral("-f"), QStringLiteral("jane"), text}, 1, {}, failed + QStringLiteral("redacted text remains selectable")},
         // A file without pages is no output, whatever else it lacks.
-        {{zeroPagePdf(QStringLiteral("zero.pdf"))}, 1, {}, failed + QStringLiteral("page count changed")},
+        {{PdfBuilder().write(path(QStringLiteral("zero.pdf")))}, 1, {}, failed + QStringLiteral("page count changed")},
     };
-    for (const Case& c : cases) {
-        const ProcessResult r = cli(QStringList{QStringLiteral("verify")} + c.args);
-        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(QLatin1Char(' ')).toStdString();
-        EXPECT_EQ(QString::fromUtf8(r.out).trimmed(), c.out);
-        EXPECT_EQ(QString::fromUtf8(r.err).trimmed(), c.err);
+    for (const auto& [args, exitCode, out, err] : cases) {
+        const ProcessResult r = cli(QStringList{QStringLiteral("verify")} + args);
+        EXPECT_EQ(r.exitCode, exitCode) << args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(trimmed(r.out), out);
+        EXPECT_EQ(trimmed(r.err), err);
     }
 }
 
@@ -507,38 +373,29 @@ TEST_F(CliTest, VerifyGivesItsVerdict)
 
 TEST_F(CliTest, ListShowsWhatARunWouldProcess)
 {
-    const QString in = path(QStringLiteral("in"));
-    QDir().mkpath(in);
-    const QString good = textPdf(QStringLiteral("in/a good.pdf"), "text", 2);
+    const QString in = inFolder({{"a good.pdf", 2}});
+    const QString good = path(QStringLiteral("in/a good.pdf"));
     const QString broken = notPdf(QStringLiteral("in/b broken.pdf"));
-    const QString zero = zeroPagePdf(QStringLiteral("in/c zero.pdf"));
+    const QString zero = PdfBuilder().write(path(QStringLiteral("in/c zero.pdf")));
     notPdf(QStringLiteral("in/notes.txt"));
 
     ProcessResult r = cli({QStringLiteral("list"), in});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(linesOf(r.out), (QStringList{good + QStringLiteral(": 2 pages"),
-                                           broken + QStringLiteral(": not a readable PDF"),
+    EXPECT_EQ(linesOf(r.out), (QStringList{good + QStringLiteral(": 2 pages"), broken + QStringLiteral(": not a readable PDF"),
                                            zero + QStringLiteral(": contains no pages")}));
 
     r = cli({QStringLiteral("list"), QStringLiteral("--json"), in});
     EXPECT_EQ(r.exitCode, 1);
     const QStringList lines = linesOf(r.out);
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(jsonLine(lines[0]), (QJsonObject{{QStringLiteral("path"), good},
-                                               {QStringLiteral("readable"), true},
-                                               {QStringLiteral("pages"), 2}}));
-    EXPECT_EQ(jsonLine(lines[1]), (QJsonObject{{QStringLiteral("path"), broken},
-                                               {QStringLiteral("readable"), false},
+    EXPECT_EQ(jsonLine(lines[0]), (QJsonObject{{QStringLiteral("path"), good}, {QStringLiteral("readable"), true}, {QStringLiteral("pages"), 2}}));
+    EXPECT_EQ(jsonLine(lines[1]), (QJsonObject{{QStringLiteral("path"), broken}, {QStringLiteral("readable"), false},
                                                {QStringLiteral("reason"), QStringLiteral("not a readable PDF")}}));
     EXPECT_EQ(jsonLine(lines[2])[QStringLiteral("reason")].toString(), QStringLiteral("contains no pages"));
 
     r = cli({QStringLiteral("list"), good});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(linesOf(r.out), QStringList{good + QStringLiteral(": 2 pages")});
-
-    r = cli({QStringLiteral("list"), path(QStringLiteral("in/notes.txt"))});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(QString::fromUtf8(r.err).trimmed(), QStringLiteral("No readable PDF documents were found."));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <chrono>
+#include <functional>
 
 using namespace inkveil;
 using inkveil::test::PageSpec;
@@ -38,11 +39,11 @@ void limitToMoreThanNow(std::size_t bytes)
     platform::setMemoryLimit(platform::memoryInUse() + bytes);
 }
 
-RedactionPlan markPlan(double dpi = 96)
+RedactionPlan markPlan()
 {
     RedactionPlan plan;
     plan.regions = {RedactionRegion(0, Rect{0.1, 0.1, 0.2, 0.2})};
-    plan.dpi = dpi;
+    plan.dpi = 96;
     return plan;
 }
 
@@ -119,23 +120,6 @@ TEST_F(ResourceLimitsTest, MemoryIsCountedAndCapped)
     EXPECT_LE(platform::peakMemoryInUse(), platform::memoryLimit());
 }
 
-TEST_F(ResourceLimitsTest, PageBeyondTheMemoryLimitIsNotRendered)
-{
-    PageSpec big;
-    big.box[2] = big.box[3] = 2000; // 5556 × 5556 pixels at 200 dpi: 93 MB
-    big.texts.push_back({72, 700, 12, "Large"});
-    big.extraContent = "1 0 0 rg 10 10 50 50 re f"; // colour: drawn in RGB
-    const QString source = PdfBuilder().page(big).write(path(QStringLiteral("big.pdf")));
-    const QString out = path(QStringLiteral("out"));
-
-    limitToMoreThanNow(64u << 20);
-    EXPECT_EQ(failureOf(source, out, markPlan(200)), kNotRendered);
-    EXPECT_FALSE(QFileInfo::exists(out));
-
-    platform::setMemoryLimit(platform::kDefaultMemoryLimit);
-    EXPECT_EQ(failureOf(source, out, markPlan(200)), QString());
-}
-
 TEST_F(ResourceLimitsTest, MemoryMuPdfNeedsBesideThePageIsCappedToo)
 {
     // 2667 × 2667 pixels at 96 dpi: a 21 MB bitmap. A soft mask needs page-sized
@@ -179,17 +163,6 @@ TEST_F(ResourceLimitsTest, PhraseOnAPageWhoseTextCannotBeReadFailsTheRun)
     const QString out = path(QStringLiteral("out"));
     EXPECT_EQ(failureOf(source, out, plan), kNotRendered);
     EXPECT_FALSE(QFileInfo::exists(out));
-
-    platform::Context ctx;
-    auto document = platform::Document::open(ctx, source);
-    ASSERT_TRUE(document);
-    bool complete = true;
-    try {
-        document->page(0)->textLines(&complete);
-    } catch (const platform::PdfError&) {
-        complete = false;
-    }
-    EXPECT_FALSE(complete);
 }
 
 TEST_F(ResourceLimitsTest, PageThatRunsForeverIsStoppedByTheTimeBudget)
@@ -202,18 +175,16 @@ TEST_F(ResourceLimitsTest, PageThatRunsForeverIsStoppedByTheTimeBudget)
     ASSERT_TRUE(document);
     auto page = document->page(0);
     ASSERT_TRUE(page);
-    try {
-        page->text();
-        FAIL() << "text of 20^8 forms read in time";
-    } catch (const platform::PdfError& e) {
-        EXPECT_FALSE(e.aborted());
-    }
     auto bitmap = platform::Bitmap::newRgb(ctx, 100, 100);
-    try {
-        page->renderContents(ctx, bitmap, platform::Matrix{}, nullptr);
-        FAIL() << "20^8 forms drawn in time";
-    } catch (const platform::PdfError& e) {
-        EXPECT_FALSE(e.aborted());
+    const std::function<void()> slowWork[] = {[&] { page->text(); },
+                                             [&] { page->renderContents(ctx, bitmap, platform::Matrix{}, nullptr); }};
+    for (const auto& work : slowWork) {
+        try {
+            work();
+            ADD_FAILURE() << "20^8 forms read or drawn in time";
+        } catch (const platform::PdfError& e) {
+            EXPECT_FALSE(e.aborted());
+        }
     }
     document.reset();
 
