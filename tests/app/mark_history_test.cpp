@@ -26,16 +26,8 @@ protected:
         return file;
     }
 
-    MarkHistory& history()
-    {
-        if (!m_history)
-            m_history = std::make_unique<MarkHistory>(model());
-        return *m_history;
-    }
-
 private:
     int m_documents = 0;
-    std::unique_ptr<MarkHistory> m_history;
 };
 
 struct Action {
@@ -50,7 +42,7 @@ class EachAction : public MarkHistoryTest, public ::testing::WithParamInterface<
 TEST_P(EachAction, IsOneStepBackAndForth)
 {
     open(1, "Jane Doe signed");
-    history();
+    MarkHistory history(model());
     model().addMark(kLeft);
     settle();
     const QList<RedactionRegion> before = marks();
@@ -62,15 +54,15 @@ TEST_P(EachAction, IsOneStepBackAndForth)
     const QStringList termsAfter = terms();
     ASSERT_TRUE(after != before || termsAfter != termsBefore);
 
-    ASSERT_TRUE(history().canUndo());
-    history().undo();
+    ASSERT_TRUE(history.canUndo());
+    history.undo();
     EXPECT_EQ(marks(), before);
     EXPECT_EQ(terms(), termsBefore);
 
-    history().redo();
+    history.redo();
     EXPECT_EQ(marks(), after);
     EXPECT_EQ(terms(), termsAfter);
-    EXPECT_FALSE(history().canRedo());
+    EXPECT_FALSE(history.canRedo());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -88,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(MarkHistoryTest, StepsGoBackInOrderToThePageOfTheChangeAndANewChangeDropsTheRedoneOnes)
 {
     open(3);
-    history();
+    MarkHistory history(model());
     model().addMark(kLeft);
     settle();
     model().setCurrentPage(2);
@@ -96,19 +88,17 @@ TEST_F(MarkHistoryTest, StepsGoBackInOrderToThePageOfTheChangeAndANewChangeDrops
     settle();
     model().setCurrentPage(0);
 
-    history().undo();
+    history.undo();
     EXPECT_EQ(model().currentPage(), 2);
     EXPECT_EQ(model().selectedMarks(), QList<RedactionRegion>{RedactionRegion(0, kLeft)});
-    history().undo();
+    history.undo();
     EXPECT_TRUE(marks().isEmpty());
-    EXPECT_FALSE(history().canUndo());
-    history().undo(); // nothing left: no change
-    EXPECT_TRUE(marks().isEmpty());
+    EXPECT_FALSE(history.canUndo());
 
-    history().redo();
+    history.redo();
     model().addMark(kRight);
     settle();
-    EXPECT_FALSE(history().canRedo());
+    EXPECT_FALSE(history.canRedo());
     EXPECT_EQ(marks(), (QList<RedactionRegion>{RedactionRegion(0, kLeft), RedactionRegion(0, kRight)}));
 }
 
@@ -118,17 +108,17 @@ TEST_F(MarkHistoryTest, EachDocumentHasItsOwnStepsAndARemovedOneTakesThemAlong)
     const QUuid first = *model().selection();
     open();
     const QUuid second = model().inputs().at(1).id;
-    history();
+    MarkHistory history(model());
 
     model().addMark(kLeft);
     settle();
     model().setSelection(second);
-    EXPECT_FALSE(history().canUndo());
+    EXPECT_FALSE(history.canUndo());
     model().addMark(kRight);
     settle();
 
     model().setSelection(first);
-    history().undo();
+    history.undo();
     EXPECT_TRUE(model().marks().value(first).isEmpty());
     EXPECT_EQ(model().marks().value(second).size(), 1);
 
@@ -139,7 +129,7 @@ TEST_F(MarkHistoryTest, EachDocumentHasItsOwnStepsAndARemovedOneTakesThemAlong)
             model().setSelection(input.id);
     }
     settle();
-    EXPECT_FALSE(history().canUndo() || history().canRedo());
+    EXPECT_FALSE(history.canUndo() || history.canRedo());
     EXPECT_TRUE(marks().isEmpty());
 }
 

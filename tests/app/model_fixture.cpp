@@ -49,16 +49,6 @@ QString ModelTest::notPdf(const QString& name)
     return out.fileName();
 }
 
-QString ModelTest::encryptedPdf(const QString& name)
-{
-    const QString plain = pdf(QStringLiteral("plain-") + name);
-    const ProcessResult r = runProgram(QStringLiteral("qpdf"), {QStringLiteral("--encrypt"), QStringLiteral("secret"),
-                                                                 QStringLiteral("owner"), QStringLiteral("256"),
-                                                                 QStringLiteral("--"), plain, path(name)});
-    QFile::remove(plain);
-    return r.exitCode == 0 ? path(name) : QString();
-}
-
 QString ModelTest::subdir(const QString& name)
 {
     QDir(dir()).mkpath(name);
@@ -71,10 +61,9 @@ bool ModelTest::waitForRunEnd()
 }
 
 RedactionResult fakeRedact(const QString& source, const QString& destination, const RedactionPlan& plan,
-                           const InkveilEngine::PageProgress& progress, int pages)
+                           const InkveilEngine::PageProgress& progress)
 {
-    for (int page = 1; page <= pages; ++page)
-        progress(page, pages);
+    progress(1, 1);
     const QString output =
         InkveilEngine::availableURL(destination, QFileInfo(source).completeBaseName() + InkveilEngine::kRedactedSuffix);
     QFile out(output);
@@ -82,7 +71,7 @@ RedactionResult fakeRedact(const QString& source, const QString& destination, co
         throw FileError(output, QStringLiteral("cannot write"));
     out.write("%PDF-1.7 stand-in\n");
     RedactionVerification verification;
-    verification.pageCount = pages;
+    verification.pageCount = 1;
     verification.redactionCount = static_cast<std::int64_t>(plan.regions.size());
     return RedactionResult{output, verification};
 }
@@ -90,17 +79,14 @@ RedactionResult fakeRedact(const QString& source, const QString& destination, co
 Redactor fakeEngine(const QString& name, Redactor special)
 {
     return [name, special](const QString& source, const QString& destination, const RedactionPlan& plan,
-                                  const InkveilEngine::CancelCheck& cancel, const InkveilEngine::PageProgress& progress) {
+                           const InkveilEngine::CancelCheck& cancel, const InkveilEngine::PageProgress& progress) {
         if (special && QFileInfo(source).fileName() == name)
             return special(source, destination, plan, cancel, progress);
         return fakeRedact(source, destination, plan, progress);
     };
 }
 
-namespace {
-
-template <typename Done>
-bool pollFor30s(Done done)
+bool pollFor30s(const InkveilEngine::CancelCheck& done)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!done()) {
@@ -109,18 +95,6 @@ bool pollFor30s(Done done)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-}
-
-} // namespace
-
-bool waitForCancel(const InkveilEngine::CancelCheck& shouldCancel)
-{
-    return pollFor30s(shouldCancel);
-}
-
-bool spinUntil(const std::atomic<bool>& flag)
-{
-    return pollFor30s([&flag] { return flag.load(); });
 }
 
 } // namespace inkveil::test

@@ -23,11 +23,7 @@ public:
     QStringList alerts;                  // "message/informative[/buttons]" of each alert shown
     int alertAnswer = 1;                 // index of the button chosen in askAlert
 
-    QStringList chooseInputs(const QString& title, const QString& prompt) override
-    {
-        asked.append(title + u'/' + prompt);
-        return {};
-    }
+    QStringList chooseInputs(const QString&, const QString&) override { return {}; }
     std::optional<QString> chooseOutputFolder(const QString& title, const QString& prompt,
                                               const std::optional<QString>&) override
     {
@@ -58,8 +54,6 @@ public:
     QString pdf(const QString& name, int pages = 1, const std::string& text = "Page");
     QString notPdf(const QString& name);
     QString zeroPagePdf(const QString& name) { return PdfBuilder().write(path(name)); }
-    // Needs a user password; empty without qpdf.
-    QString encryptedPdf(const QString& name);
     QString subdir(const QString& name);
 
     // Runs the event loop until the run's outcome is applied.
@@ -79,15 +73,17 @@ private:
 };
 
 // A stand-in for the engine: writes a small file named as the engine names its
-// outputs, reports each of `pages` pages, and counts the plan's regions.
+// outputs, reports its one page, and counts the plan's regions.
 RedactionResult fakeRedact(const QString& source, const QString& destination, const RedactionPlan& plan,
-                           const InkveilEngine::PageProgress& progress, int pages = 1);
+                           const InkveilEngine::PageProgress& progress);
 // fakeRedact for every file, except `special` instead for the file named `name`.
 Redactor fakeEngine(const QString& name = {}, Redactor special = {});
 
-// Polls until shouldCancel is true; false after 30 s.
-bool waitForCancel(const InkveilEngine::CancelCheck& shouldCancel);
-// Sleeps until flag is set, without running the event loop; false after 30 s.
-bool spinUntil(const std::atomic<bool>& flag);
+// Polls until done is true, without running the event loop; false after 30 s.
+bool pollFor30s(const InkveilEngine::CancelCheck& done);
+inline bool spinUntil(const std::atomic<bool>& flag)
+{
+    return pollFor30s([&flag] { return flag.load(); });
+}
 
 } // namespace inkveil::test

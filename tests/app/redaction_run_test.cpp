@@ -33,31 +33,26 @@ protected:
     QString m_out;
 };
 
-TEST_F(RunTest, AFolderIsAskedForOnlyWhenNoneIsSetAndACancelStartsNothing)
+TEST_F(RunTest, AFolderIsAskedForWhenNoneIsSetAndAnUnwritableOneIsRefused)
 {
     addReady({QStringLiteral("a.pdf")});
-    model().setOutputFolder(std::nullopt);
     model().setRedactor(fakeEngine());
-    model().redact();
-    EXPECT_EQ(dialogs.asked.size(), 1);
-    EXPECT_FALSE(model().isRedacting() || model().errorMessage() || model().outputFolder());
-
-    dialogs.folderAnswer = m_out;
-    model().redact();
-    EXPECT_EQ(model().outputFolder(), m_out);
-    ASSERT_TRUE(waitForRunEnd());
-    EXPECT_EQ(written().size(), 1);
-}
-
-TEST_F(RunTest, AnUnwritableFolderIsRefusedBeforeAnythingRuns)
-{
-    addReady({QStringLiteral("a.pdf")});
     for (const QString& folder : {file(QStringLiteral("nowhere/deeper")), notPdf(QStringLiteral("file"))}) {
         model().setOutputFolder(folder);
         model().redact();
         EXPECT_EQ(model().errorMessage(), ModelMessages::destinationNotWritable) << folder.toStdString();
         EXPECT_FALSE(model().isRedacting());
     }
+    model().setErrorMessage(std::nullopt);
+    model().setOutputFolder(std::nullopt);
+    model().redact(); // the dialog is cancelled
+    EXPECT_EQ(dialogs.asked.size(), 1);
+    EXPECT_FALSE(model().isRedacting() || model().errorMessage() || model().outputFolder());
+
+    dialogs.folderAnswer = m_out;
+    model().redact();
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(written().size(), 1);
 }
 
 TEST_F(RunTest, SuccessCountsDocumentsAndAreasAndKeepsEarlierErrors)
@@ -144,13 +139,13 @@ TEST_P(CancelledRunTest, RemovesEveryOutputUnlessTheLastDocumentWasDone)
         if (second && point == CancelPoint::inEngine) {
             progress(1, 3);
             reached = true;
-            waitForCancel(cancel);
+            pollFor30s(cancel);
             throw InkveilError::cancelled(); // as the engine does at its next checkpoint
         }
         RedactionResult result = fakeRedact(s, d, p, progress);
         if (!second && point == CancelPoint::betweenDocuments) {
             reached = true;
-            waitForCancel(cancel);
+            pollFor30s(cancel);
         }
         reached = reached || (second && point == CancelPoint::afterLastDocument);
         return result;
@@ -184,7 +179,7 @@ TEST_F(RunTest, CancelAndWaitOrDestroyingTheModelCleansUpBeforeReturning)
                                                                 const CancelCheck& cancel,
                                                                 const PageProgress&) -> RedactionResult {
         reached = true;
-        waitForCancel(cancel);
+        pollFor30s(cancel);
         throw InkveilError::cancelled();
     }));
 

@@ -3,7 +3,6 @@
 #include "tests/app/model_fixture.h"
 
 #include "core/engine.h"
-#include "tests/support/poppler.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -32,7 +31,7 @@ TEST_F(SessionTest, AddSearchMarkRedactAndCheck)
     subdir(QStringLiteral("case"));
     const QString contract = PdfBuilder().page(first).page(second).write(path(QStringLiteral("case/Contract.pdf")));
     PdfBuilder().textPage("Account 1234-5678").write(path(QStringLiteral("case/Invoice.pdf")));
-    pdf(QStringLiteral("case/Notes.pdf"));
+    pdf(QStringLiteral("case/Notes.pdf")); // no marks: left out
     const QByteArray original = readAll(contract);
 
     model().add({file(QStringLiteral("case"))});
@@ -55,10 +54,6 @@ TEST_F(SessionTest, AddSearchMarkRedactAndCheck)
     EXPECT_EQ(readAll(contract), original);
     EXPECT_EQ(InkveilEngine::verify(model().outputs().at(0), 2, 2, {QStringLiteral("jane doe")}).pageCount, 2);
     EXPECT_NO_THROW(InkveilEngine::verify(model().outputs().at(1), 1, 1, {}));
-    if (havePoppler()) {
-        for (const QString& output : model().outputs())
-            EXPECT_TRUE(popplerText(output).trimmed().isEmpty()) << output.toStdString();
-    }
 }
 
 TEST_F(SessionTest, DamageAfterAddingAndCancellingMidDocumentLeaveNothing)
@@ -80,7 +75,7 @@ TEST_F(SessionTest, DamageAfterAddingAndCancellingMidDocumentLeaveNothing)
         return InkveilEngine::redact(s, d, p, cancel, [&](std::int64_t done, std::int64_t count) {
             progress(done, count);
             inSecond = true;
-            waitForCancel(cancel);
+            pollFor30s(cancel);
         });
     });
     model().redact();
