@@ -1,25 +1,17 @@
 // The shell: documents opened from the desktop, the one-second repeat window,
-// quitting during a run, the menus and their shortcuts, the settings window,
-// and later launches handing their files over.
+// quitting during a run, which commands can act, and later launches handing
+// their files over.
 
 #include "tests/ui/window_fixture.h"
 
-#include "app/mark_history.h"
 #include "ui/app_commands.h"
 #include "ui/inkveil_delegate.h"
-#include "ui/main_window.h"
 #include "ui/open_with_channel.h"
-#include "ui/preview_pane.h"
-#include "ui/settings_view.h"
 
 #include <QAction>
-#include <QDesktopServices>
 #include <QDir>
-#include <QLabel>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTest>
 
 #include <thread>
 
@@ -34,7 +26,8 @@ TEST_F(DelegateTest, DocumentsOpenedBeforeTheWindowShowsWaitAndAreThenAdded)
 {
     const QString file = pdf(QStringLiteral("a.pdf"));
     InkveilDelegate& delegate = hiddenApp().delegate();
-    delegate.openFiles({file});
+    // A path with dots and its plain form are one location.
+    delegate.openFiles({dir() + QStringLiteral("/./sub/../a.pdf"), file});
     EXPECT_EQ(delegate.pending(), QStringList{file});
     EXPECT_TRUE(hiddenApp().model().inputs().isEmpty());
 
@@ -61,22 +54,6 @@ TEST_F(DelegateTest, OneOpeningDeliveredTwiceWithinASecondReachesTheModelOnce)
     EXPECT_EQ(model().inputs().size(), 1) << "after the second the same file is opened again";
 }
 
-TEST_F(DelegateTest, APathWithDotsAndItsPlainFormAreOneLocation)
-{
-    const QString file = pdf(QStringLiteral("a.pdf"));
-    InkveilDelegate delegate;
-    delegate.openFiles({dir() + QStringLiteral("/./sub/../a.pdf"), file});
-    EXPECT_EQ(delegate.pending(), QStringList{file});
-}
-
-TEST_F(DelegateTest, OpeningAnythingIsAcceptedAndTheModelReportsWhatItCannotRead)
-{
-    const QString text = path(QStringLiteral("notes.txt"));
-    QFile(text).open(QIODevice::WriteOnly);
-    EXPECT_TRUE(app().delegate().openFile(text));
-    EXPECT_EQ(model().errorMessage(), QStringLiteral("No readable PDF documents were found."));
-}
-
 // ---- Quitting --------------------------------------------------------------
 
 class QuitTest : public WindowTest {
@@ -99,22 +76,27 @@ protected:
     QString out;
 };
 
-TEST_F(QuitTest, WithoutARunTheWindowClosesAtOnce)
-{
-    app();
-    EXPECT_TRUE(app().window().close());
-}
-
 TEST_F(QuitTest, ContinueRedactingKeepsTheApplicationAndTheRunGoing)
 {
     startHeldRun();
-    answerNextAlert(InkveilDelegate::kContinueButton);
+    QString text, informative, defaultButton;
+    answerNextAlert(InkveilDelegate::kContinueButton, [&](QMessageBox& box) {
+        text = box.text();
+        informative = box.informativeText();
+        defaultButton = box.defaultButton() ? box.defaultButton()->text() : QString();
+    });
     EXPECT_FALSE(app().window().close());
+    EXPECT_EQ(text, QStringLiteral("Redaction is still in progress"));
+    EXPECT_EQ(informative, QStringLiteral("Quitting now stops the operation. Originals remain unchanged and incomplete "
+                                          "output is removed."));
+    EXPECT_EQ(defaultButton, InkveilDelegate::kContinueButton);
     EXPECT_TRUE(app().window().isVisible());
     EXPECT_TRUE(model().isRedacting());
+
     held.releaseAll();
     ASSERT_TRUE(waitForRunEnd());
     EXPECT_EQ(model().outputs().size(), 2);
+    EXPECT_TRUE(app().window().close()) << "without a run the window closes at once";
 }
 
 TEST_F(QuitTest, StopAndQuitEndsTheRunAndRemovesItsOutputsBeforeClosing)
@@ -131,159 +113,45 @@ TEST_F(QuitTest, StopAndQuitEndsTheRunAndRemovesItsOutputsBeforeClosing)
     EXPECT_EQ(model().resultMessage(), QStringLiteral("Redaction cancelled. No output was saved."));
 }
 
-TEST_F(QuitTest, TheAlertExplainsWhatQuittingDoes)
-{
-    startHeldRun();
-    QString text;
-    QString informative;
-    QString defaultButton;
-    answerNextAlert(InkveilDelegate::kContinueButton, [&](QMessageBox& box) {
-        text = box.text();
-        informative = box.informativeText();
-        defaultButton = box.defaultButton() ? box.defaultButton()->text() : QString();
-    });
-    app().window().close();
-    EXPECT_EQ(text, QStringLiteral("Redaction is still in progress"));
-    EXPECT_EQ(informative, QStringLiteral("Quitting now stops the operation. Originals remain unchanged and incomplete "
-                                          "output is removed."));
-    EXPECT_EQ(defaultButton, InkveilDelegate::kContinueButton);
-}
+// ---- Commands --------------------------------------------------------------
 
-// ---- Menus and shortcuts ---------------------------------------------------
-
-class CommandsTest : public WindowTest {
-protected:
-    AppCommands& commands() { return app().commands(); }
-    void press(const QKeySequence& keys) { QTest::keySequence(&app().window(), keys); }
-};
+class CommandsTest : public WindowTest {};
 
 TEST_F(CommandsTest, CommandsAreEnabledOnlyWhenTheyCanAct)
 {
-    EXPECT_TRUE(commands().addInputs()->isEnabled());
-    EXPECT_FALSE(commands().removeSelected()->isEnabled());
-    EXPECT_FALSE(commands().removeAll()->isEnabled());
-    EXPECT_FALSE(commands().redact()->isEnabled());
-    EXPECT_TRUE(commands().feedback()->isEnabled());
-    EXPECT_TRUE(commands().checkForUpdates()->isEnabled());
-
-    add({pdf(QStringLiteral("a.pdf"))});
-    model().addMark(Rect{0.1, 0.1, 0.3, 0.3});
-    EXPECT_TRUE(commands().removeSelected()->isEnabled());
-    EXPECT_TRUE(commands().removeAll()->isEnabled());
-    EXPECT_TRUE(commands().redact()->isEnabled());
-
-    HeldRedactor held;
-    model().setRedactor(held.redactor());
-    model().setOutputFolder(folder(QStringLiteral("out")));
-    model().redact();
-    for (QAction* action : {commands().addInputs(), commands().removeSelected(), commands().removeAll(), commands().redact()})
+    AppCommands& commands = app().commands();
+    EXPECT_TRUE(commands.addInputs()->isEnabled());
+    for (QAction* action : {commands.removeSelected(), commands.removeAll(), commands.redact(), commands.undo()})
         EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
-    model().cancelRedaction();
-    ASSERT_TRUE(waitForRunEnd());
-    EXPECT_TRUE(commands().redact()->isEnabled());
-}
 
-TEST_F(CommandsTest, MenuTextsAndShortcuts)
-{
-    const std::pair<QAction*, const char16_t*> texts[] = {
-        {commands().addInputs(), u"Add PDFs or Folders\u2026"}, {commands().removeSelected(), u"Remove Selected"},
-        {commands().removeAll(), u"Remove All"},                {commands().redact(), u"Redact\u2026"},
-        {commands().feedback(), u"Inkveil Feedback\u2026"},    {commands().about(), u"About Inkveil"},
-        {commands().checkForUpdates(), u"Check for Updates\u2026"}};
-    for (const auto& [action, text] : texts)
-        EXPECT_EQ(action->text(), QString::fromUtf16(text));
-    EXPECT_EQ(commands().addInputs()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
-    EXPECT_EQ(commands().removeSelected()->shortcut(), QKeySequence(Qt::Key_Delete));
-    EXPECT_EQ(commands().redact()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_E));
-    EXPECT_FALSE(commands().updateTo()->isVisible()) << "no update is offered";
-}
-
-TEST_F(CommandsTest, DeleteRemovesTheSelectedDocumentAndCtrlERedacts)
-{
-    add({pdf(QStringLiteral("a.pdf")), pdf(QStringLiteral("b.pdf"))});
-    app().window().activateWindow();
-    focusCanvas();
-    press(QKeySequence(Qt::Key_Delete));
-    ASSERT_EQ(model().inputs().size(), 1);
-    EXPECT_TRUE(model().inputs().front().url.endsWith(QStringLiteral("b.pdf")));
-
-    model().addMark(Rect{0.1, 0.1, 0.3, 0.3});
-    dialogs.folderAnswer = std::nullopt; // the folder dialog is cancelled: nothing starts
-    press(QKeySequence(Qt::CTRL | Qt::Key_E));
-    EXPECT_EQ(dialogs.folderRequests, 1);
-    EXPECT_FALSE(model().isRedacting());
-}
-
-TEST_F(CommandsTest, UndoAndRedoStepThroughTheSelectedDocumentsMarkChanges)
-{
     add({pdf(QStringLiteral("a.pdf"))});
     model().addMark(Rect{0.1, 0.1, 0.3, 0.3});
     QCoreApplication::processEvents();
     model().addMark(Rect{0.5, 0.5, 0.3, 0.3});
     QCoreApplication::processEvents();
-    focusCanvas();
-    EXPECT_TRUE(commands().undo()->isEnabled());
-    EXPECT_FALSE(commands().redo()->isEnabled());
+    for (QAction* action : {commands.removeSelected(), commands.removeAll(), commands.redact(), commands.undo()})
+        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
 
-    press(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    // Undo and redo step through the selected document's mark changes.
+    EXPECT_FALSE(commands.redo()->isEnabled());
+    commands.undo()->trigger();
     EXPECT_EQ(model().selectedMarks().size(), 1);
-    press(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    commands.undo()->trigger();
     EXPECT_TRUE(model().selectedMarks().isEmpty());
-    EXPECT_FALSE(commands().undo()->isEnabled());
-    press(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    EXPECT_FALSE(commands.undo()->isEnabled());
+    commands.redo()->trigger();
     EXPECT_EQ(model().selectedMarks().size(), 1);
-    EXPECT_TRUE(commands().redo()->isEnabled());
-}
+    EXPECT_TRUE(commands.redo()->isEnabled());
 
-TEST_F(CommandsTest, ZoomShortcutsZoomThePageAndCtrl0FitsItAgain)
-{
-    add({pdf(QStringLiteral("a.pdf"))});
-    focusCanvas();
-    press(QKeySequence(Qt::CTRL | Qt::Key_Equal));
-    EXPECT_DOUBLE_EQ(preview().zoom(), 1.25);
-    press(QKeySequence(Qt::CTRL | Qt::Key_Plus));
-    EXPECT_DOUBLE_EQ(preview().zoom(), 1.5);
-    press(QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    EXPECT_DOUBLE_EQ(preview().zoom(), 1.25);
-    press(QKeySequence(Qt::CTRL | Qt::Key_0));
-    EXPECT_DOUBLE_EQ(preview().zoom(), 1.0);
-}
-
-TEST_F(CommandsTest, HelpOpensFeedbackAndAboutShowsTheVersionWithItsLinks)
-{
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
-    commands().feedback()->trigger();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-    ASSERT_EQ(catcher.opened.size(), 1);
-    EXPECT_EQ(catcher.opened.front(), model().feedbackURL());
-
-    commands().about()->trigger();
-    SettingsView& settings = app().settings();
-    EXPECT_TRUE(settings.isVisible());
-    EXPECT_EQ(settings.width(), 460);
-    EXPECT_EQ(settings.versionLabel()->text(), QStringLiteral("Mervo Inkveil ") + model().version());
-    EXPECT_TRUE(settings.feedbackLink()->text().contains(QStringLiteral(">Send feedback<")));
-    EXPECT_TRUE(settings.websiteLink()->text().contains(QStringLiteral(">Website<")));
-}
-
-TEST_F(CommandsTest, AnOfferedUpdateGetsItsOwnMenuItemWhichOffersItAgain)
-{
-    UpdateServices services;
-    services.check = [](const QUrl&, const QString&) {
-        return QtFuture::makeReadyFuture(
-            std::optional<UpdateInfo>(UpdateInfo{QStringLiteral("2.1"), QUrl(QStringLiteral("https://u.example/a.zip")), {}}));
-    };
-    model().setUpdateServices(services);
-    EXPECT_FALSE(commands().updateTo()->isVisible());
-
-    commands().checkForUpdates()->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return commands().updateTo()->isVisible(); }, 5000));
-    EXPECT_EQ(commands().updateTo()->text(), QStringLiteral("Update to 2.1\u2026"));
-    EXPECT_EQ(dialogs.alerts, QStringList{QStringLiteral("A new version of Mervo Inkveil is available")});
-
-    commands().updateTo()->trigger();
-    EXPECT_EQ(dialogs.alerts.size(), 2);
+    HeldRedactor held;
+    model().setRedactor(held.redactor());
+    model().setOutputFolder(folder(QStringLiteral("out")));
+    model().redact();
+    for (QAction* action : {commands.addInputs(), commands.removeSelected(), commands.removeAll(), commands.redact()})
+        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+    model().cancelRedaction();
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_TRUE(commands.redact()->isEnabled());
 }
 
 // ---- Later launches --------------------------------------------------------

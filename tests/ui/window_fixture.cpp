@@ -1,12 +1,6 @@
 #include "tests/ui/window_fixture.h"
 
 #include "core/engine.h"
-#include "ui/content_view.h"
-#include "ui/controls_pane.h"
-#include "ui/files_pane.h"
-#include "ui/main_window.h"
-#include "ui/page_canvas.h"
-#include "ui/preview_pane.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -17,25 +11,12 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QTest>
 #include <QTimer>
 
 #include <chrono>
 #include <thread>
 
 namespace inkveil::test {
-
-QStringList FakeDialogs::chooseInputs(const QString&, const QString&)
-{
-    ++inputRequests;
-    return inputsAnswer;
-}
-
-std::optional<QString> FakeDialogs::chooseOutputFolder(const QString&, const QString&, const std::optional<QString>&)
-{
-    ++folderRequests;
-    return folderAnswer;
-}
 
 Redactor HeldRedactor::redactor()
 {
@@ -104,17 +85,6 @@ InkveilApp& WindowTest::app()
     return *m_app;
 }
 
-void WindowTest::focusCanvas()
-{
-    canvas().setFocus(Qt::OtherFocusReason);
-}
-
-ContentView& WindowTest::content() { return *app().window().content(); }
-FilesPane& WindowTest::files() { return *content().filesPane(); }
-PreviewPane& WindowTest::preview() { return *content().previewPane(); }
-PageCanvas& WindowTest::canvas() { return *preview().canvas(); }
-ControlsPane& WindowTest::controls() { return *content().controlsPane(); }
-
 QString WindowTest::pdf(const QString& name, int pages, const std::string& text)
 {
     PdfBuilder builder;
@@ -127,11 +97,6 @@ QString WindowTest::folder(const QString& name)
 {
     QDir(dir()).mkpath(name);
     return path(name);
-}
-
-bool WindowTest::waitForRunEnd(int timeoutMs)
-{
-    return QTest::qWaitFor([this] { return !model().isRedacting(); }, timeoutMs);
 }
 
 void WindowTest::settle()
@@ -150,13 +115,13 @@ void send(QWidget* widget, QEvent::Type type, const QPointF& at, Qt::MouseButton
     QApplication::sendEvent(widget, &event);
 }
 
-// Runs check every few milliseconds until it returns true (at most 10 s).
-void whenReady(std::function<bool()> check)
+// Runs act every few milliseconds until it returns true (at most 10 s).
+void whenReady(std::function<bool()> act)
 {
     auto* timer = new QTimer;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, check = std::move(check), deadline] {
-        if (check() || std::chrono::steady_clock::now() > deadline)
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act = std::move(act), deadline] {
+        if (act() || std::chrono::steady_clock::now() > deadline)
             timer->deleteLater();
     });
     timer->start(10);
@@ -168,13 +133,10 @@ void pressAndMove(QWidget* widget, const QPointF& from, const QList<QPointF>& pa
 {
     send(widget, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
     for (const QPointF& point : path)
-        send(widget, QEvent::MouseMove, point, Qt::NoButton, Qt::LeftButton);
+        moveHeld(widget, point);
 }
 
-void moveHeld(QWidget* widget, const QPointF& to)
-{
-    send(widget, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
-}
+void moveHeld(QWidget* widget, const QPointF& to) { send(widget, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton); }
 
 void release(QWidget* widget, const QPointF& at)
 {
@@ -209,9 +171,7 @@ void chooseNextMenuItem(const QString& itemText)
 {
     whenReady([itemText] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu)
-            return false;
-        for (QAction* action : menu->actions()) {
+        for (QAction* action : menu ? menu->actions() : QList<QAction*>()) {
             if (action->text() == itemText) {
                 menu->close();
                 action->trigger();
@@ -224,34 +184,29 @@ void chooseNextMenuItem(const QString& itemText)
 
 namespace {
 
-QMimeData* fileMime(const QStringList& files)
+// Sends the drag events of files over target: always an enter and a move, then a drop if asked.
+void sendFileDrag(QWidget* target, const QStringList& files, bool drop)
 {
-    auto* mime = new QMimeData;
+    QMimeData mime;
     QList<QUrl> urls;
     for (const QString& file : files)
         urls.append(QUrl::fromLocalFile(file));
-    mime->setUrls(urls);
-    return mime;
+    mime.setUrls(urls);
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    if (drop) {
+        QDropEvent event(QPointF(at), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    }
 }
 
 } // namespace
 
-void dragFilesOver(QWidget* target, const QStringList& files)
-{
-    std::unique_ptr<QMimeData> mime(fileMime(files));
-    QDragEnterEvent enter(target->rect().center(), Qt::CopyAction, mime.get(), Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    QDragMoveEvent move(target->rect().center(), Qt::CopyAction, mime.get(), Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &move);
-}
-
-void dropFiles(QWidget* target, const QStringList& files)
-{
-    dragFilesOver(target, files);
-    std::unique_ptr<QMimeData> mime(fileMime(files));
-    QDropEvent drop(QPointF(target->rect().center()), Qt::CopyAction, mime.get(), Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &drop);
-}
+void dragFilesOver(QWidget* target, const QStringList& files) { sendFileDrag(target, files, false); }
+void dropFiles(QWidget* target, const QStringList& files) { sendFileDrag(target, files, true); }
 
 void leaveWithFiles(QWidget* target)
 {

@@ -6,11 +6,13 @@
 #include "app/app_model.h"
 #include "tests/support/pdf_builder.h"
 #include "tests/support/test_env.h"
+#include "ui/content_view.h"
 #include "ui/inkveil_app.h"
+#include "ui/main_window.h"
+#include "ui/preview_pane.h"
 
-#include <QObject>
 #include <QPointF>
-#include <QUrl>
+#include <QTest>
 
 #include <atomic>
 #include <functional>
@@ -20,37 +22,26 @@
 class QMessageBox;
 class QWidget;
 
-namespace inkveil {
-class ContentView;
-class ControlsPane;
-class FilesPane;
-class PageCanvas;
-class PreviewPane;
-} // namespace inkveil
-
 namespace inkveil::test {
 
 // Answers the model's dialogs from a script and remembers what was asked.
 class FakeDialogs : public ModelDialogs {
 public:
-    QStringList inputsAnswer;            // empty: the user cancels
     std::optional<QString> folderAnswer; // nothing: the user cancels
-    int inputRequests = 0;
-    int folderRequests = 0;
     QList<QStringList> revealed;
+    QStringList alerts; // what was asked; every alert is dismissed
 
-    QStringList chooseInputs(const QString&, const QString&) override;
-    std::optional<QString> chooseOutputFolder(const QString&, const QString&, const std::optional<QString>&) override;
+    QStringList chooseInputs(const QString&, const QString&) override { return {}; }
+    std::optional<QString> chooseOutputFolder(const QString&, const QString&, const std::optional<QString>&) override
+    {
+        return folderAnswer;
+    }
     void revealOutputs(const QStringList& files) override { revealed.append(files); }
-
-    // Alerts: what was asked, and the answer to give (-1: none, as when dismissed).
-    QStringList alerts;
-    int alertAnswer = -1;
     void showAlert(const QString& message, const QString&) override { alerts.append(message); }
     int askAlert(const QString& message, const QString&, const QStringList&) override
     {
         alerts.append(message);
-        return alertAnswer;
+        return -1;
     }
 };
 
@@ -61,7 +52,6 @@ public:
     // Lets the next waiting (or next arriving) document finish.
     void releaseOne() { ++*m_allowed; }
     void releaseAll() { *m_allowed = 1 << 20; }
-    // How many documents have started.
     int started() const { return *m_started; }
 
 private:
@@ -74,27 +64,22 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Made and shown on first use, so a test may set the environment first.
+    // Made and shown on first use; hiddenApp() makes it without showing it.
     InkveilApp& app();
-    // Made but not yet shown.
     InkveilApp& hiddenApp();
-    void focusCanvas();
     AppModel& model() { return app().model(); }
-    ContentView& content();
-    FilesPane& files();
-    PreviewPane& preview();
-    PageCanvas& canvas();
-    ControlsPane& controls();
+    ContentView& content() { return *app().window().content(); }
+    FilesPane& files() { return *content().filesPane(); }
+    PreviewPane& preview() { return *content().previewPane(); }
+    PageCanvas& canvas() { return *preview().canvas(); }
+    ControlsPane& controls() { return *content().controlsPane(); }
 
     // A PDF with one line of text per page ("<text> <n>" near the top left).
     QString pdf(const QString& name, int pages = 1, const std::string& text = "Page");
     QString folder(const QString& name);
-    // Adds documents as the open dialog would.
     void add(const QStringList& paths) { model().add(paths); }
-
-    // Runs the event loop until the run's outcome is applied.
-    bool waitForRunEnd(int timeoutMs = 120000);
-    // Selects a page and waits for the window to show it.
+    bool waitForRunEnd() { return QTest::qWaitFor([this] { return !model().isRedacting(); }, 120000); }
+    // Lets the window catch up with the model.
     void settle();
 
     FakeDialogs dialogs;
@@ -104,23 +89,11 @@ private:
     bool m_shown = false;
 };
 
-// Catches the web addresses the application opens.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public Q_SLOTS:
-    void open(const QUrl& url) { opened.append(url); }
-};
-
 // ---- Synthesized input -----------------------------------------------------
 
-// Presses the left button at `from`, moves through `path` and releases at the
-// last point, with sub-point positions, as a pointer would.
+// The left button pressed at `from`, moved through `path` (sub-point positions,
+// as a pointer gives) and, for drag, released at the last point.
 void drag(QWidget* widget, const QPointF& from, const QList<QPointF>& path);
-// A press, moves and no release; for Escape.
 void pressAndMove(QWidget* widget, const QPointF& from, const QList<QPointF>& path);
 void moveHeld(QWidget* widget, const QPointF& to);
 void release(QWidget* widget, const QPointF& at);
