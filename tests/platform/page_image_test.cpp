@@ -64,21 +64,18 @@ QString writePdf(const QString& path, const EncodedImage& image)
 
 std::uint8_t noise(int x, int y) { return static_cast<std::uint8_t>((x * 73 + y * 151 + x * y * 7) ^ (y << 3)); }
 
+Pattern lastPixel(Rgb last)
+{
+    return [last](int x, int y) { return x == 32 && y == 8 ? last : (x * y) % 5 ? kWhite : kBlack; };
+}
+
 // The form is settled row by row, so the cases put the deciding pixel late in
 // the page, after rows that fit a smaller form, and use widths that are not
 // multiples of 8 pixels.
 const ImageCase kCases[] = {
     {"black and white, odd width", 13, 5, [](int x, int y) { return (x + y) % 3 ? kWhite : kBlack; }, Color::bilevel},
-    {"last pixel grey", 33, 9, [](int x, int y) {
-         if (x == 32 && y == 8)
-             return Rgb{0x80, 0x80, 0x80};
-         return (x * y) % 5 ? kWhite : kBlack;
-     }, Color::gray},
-    {"last pixel coloured", 33, 9, [](int x, int y) {
-         if (x == 32 && y == 8)
-             return Rgb{0xff, 0xfe, 0xff};
-         return (x + 2 * y) % 4 ? kWhite : kBlack;
-     }, Color::rgb},
+    {"last pixel grey", 33, 9, lastPixel({0x80, 0x80, 0x80}), Color::gray},
+    {"last pixel coloured", 33, 9, lastPixel({0xff, 0xfe, 0xff}), Color::rgb},
     {"black and white, then grey, then colour", 17, 6, [](int x, int y) {
          if (y >= 2 && x == 16)
              return Rgb{0x40, 0x40, 0x40};
