@@ -9,7 +9,7 @@ using InkveilEngine::availableURL;
 
 namespace {
 
-const QString contract = QStringLiteral("Contract") + InkveilEngine::kRedactedSuffix;
+const QString contract = QStringLiteral("Contract \u2014 Redacted");
 
 class OutputNaming : public test::TempDirTest {
 protected:
@@ -23,29 +23,23 @@ protected:
 
 } // namespace
 
-TEST_F(OutputNaming, NumbersFromTwoUpToTheFirstFreeName)
+TEST_F(OutputNaming, TakesTheFirstFreeNumberFromTwo)
 {
-    EXPECT_EQ(contract, QStringLiteral("Contract \u2014 Redacted"));
-    EXPECT_EQ(pick(), path(QStringLiteral("Contract \u2014 Redacted.pdf")));
+    EXPECT_EQ(contract, QStringLiteral("Contract") + InkveilEngine::kRedactedSuffix);
+    // Linux file systems tell letter case apart, so a name in other case is free.
+    touch(QStringLiteral("contract \u2014 redacted.pdf"));
+    EXPECT_EQ(availableURL(dir() + u'/', contract), path(contract + QStringLiteral(".pdf")));
 
     touch(contract + QStringLiteral(".pdf"));
-    EXPECT_EQ(pick(), path(contract + QStringLiteral(" 2.pdf")));
-
-    touch(contract + QStringLiteral(" 2.pdf"));
-    EXPECT_EQ(pick(), path(contract + QStringLiteral(" 3.pdf")));
-}
-
-TEST_F(OutputNaming, GapsBelowTheFirstFreeNumberStay)
-{
-    touch(contract + QStringLiteral(".pdf"));
-    touch(contract + QStringLiteral(" 2.pdf"));
-    touch(contract + QStringLiteral(" 5.pdf"));
-    EXPECT_EQ(pick(), path(contract + QStringLiteral(" 3.pdf")));
-
-    // " 1" is never a candidate, and a free " 2" is used even when later numbers exist.
-    QFile::remove(path(contract + QStringLiteral(" 2.pdf")));
     touch(contract + QStringLiteral(" 1.pdf"));
+    touch(contract + QStringLiteral(" 5.pdf"));
     EXPECT_EQ(pick(), path(contract + QStringLiteral(" 2.pdf")));
+    touch(contract + QStringLiteral(" 2.pdf"));
+    EXPECT_EQ(pick(), path(contract + QStringLiteral(" 3.pdf")));
+
+    // The base is used as given: dots and placeholders are not parsed.
+    touch(QStringLiteral("scan.v2 %1.pdf"));
+    EXPECT_EQ(availableURL(dir(), QStringLiteral("scan.v2 %1")), path(QStringLiteral("scan.v2 %1 2.pdf")));
 }
 
 TEST_F(OutputNaming, AnythingAtThePathIsTaken)
@@ -56,21 +50,4 @@ TEST_F(OutputNaming, AnythingAtThePathIsTaken)
     // A dangling link: writing there would replace the link.
     ASSERT_TRUE(QFile::link(path(QStringLiteral("gone.pdf")), path(contract + QStringLiteral(" 2.pdf"))));
     EXPECT_EQ(pick(), path(contract + QStringLiteral(" 3.pdf")));
-}
-
-TEST_F(OutputNaming, CaseFollowsTheFileSystem)
-{
-    // Linux file systems tell letter case apart, so a name in other case is free.
-    touch(QStringLiteral("contract \u2014 redacted.pdf"));
-    touch(QStringLiteral("Contract \u2014 Redacted.PDF"));
-    EXPECT_EQ(pick(), path(contract + QStringLiteral(".pdf")));
-}
-
-TEST_F(OutputNaming, FolderWithTrailingSlashAndOddBaseNames)
-{
-    EXPECT_EQ(availableURL(dir() + u'/', contract), path(contract + QStringLiteral(".pdf")));
-
-    // The base is used as given: dots and placeholders are not parsed.
-    touch(QStringLiteral("scan.v2 %1.pdf"));
-    EXPECT_EQ(availableURL(dir(), QStringLiteral("scan.v2 %1")), path(QStringLiteral("scan.v2 %1 2.pdf")));
 }

