@@ -15,19 +15,18 @@
 
 namespace inkveil::test {
 
-// Answers the model's dialogs from a script and remembers what was asked.
+// Answers the model's dialogs from a script and counts what was asked.
 class FakeDialogs : public ModelDialogs {
 public:
     std::optional<QString> folderAnswer; // nothing: the user cancels
-    QStringList asked;                   // "title/prompt" of each dialog shown
+    int folderAsks = 0;
     QStringList alerts;                  // "message/informative[/buttons]" of each alert shown
     int alertAnswer = 1;                 // index of the button chosen in askAlert
 
     QStringList chooseInputs(const QString&, const QString&) override { return {}; }
-    std::optional<QString> chooseOutputFolder(const QString& title, const QString& prompt,
-                                              const std::optional<QString>&) override
+    std::optional<QString> chooseOutputFolder(const QString&, const QString&, const std::optional<QString>&) override
     {
-        asked.append(title + u'/' + prompt);
+        ++folderAsks;
         return folderAnswer;
     }
     void revealOutputs(const QStringList&) override {}

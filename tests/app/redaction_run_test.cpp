@@ -46,7 +46,7 @@ TEST_F(RunTest, AFolderIsAskedForWhenNoneIsSetAndAnUnwritableOneIsRefused)
     model().setErrorMessage(std::nullopt);
     model().setOutputFolder(std::nullopt);
     model().redact(); // the dialog is cancelled
-    EXPECT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.folderAsks, 1);
     EXPECT_FALSE(model().isRedacting() || model().errorMessage() || model().outputFolder());
 
     dialogs.folderAnswer = m_out;
