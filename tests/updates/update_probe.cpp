@@ -6,7 +6,7 @@
 #include "app/app_bundle.h"
 #include "app/self_updater.h"
 #include "core/updater.h"
-#include "tests/updates/test_tls.h"
+#include "tests/updates/test_https.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,7 +1,6 @@
 #include "core/updater.h"
-#include "tests/updates/https_server.h"
 #include "tests/updates/test_bundles.h"
-#include "tests/updates/test_tls.h"
+#include "tests/updates/test_https.h"
 
 #include <QNetworkProxy>
 
@@ -85,12 +84,6 @@ protected:
     HttpsServer server;
     TrustingNetwork network{{testTls().authority}};
 };
-
-TEST_F(ManifestCheck, OffersAValidManifest)
-{
-    server.answer("/latest.json", {200, kValid});
-    EXPECT_EQ(check(network, server.url("/latest.json")), kValidOffer);
-}
 
 TEST_F(ManifestCheck, BadStatusStallsAndOversizedAnswersAreNoUpdate)
 {

@@ -3,9 +3,8 @@
 #include "app/swap_script.h"
 #include "app/zip_writer.h"
 #include "tests/support/test_env.h"
-#include "tests/updates/https_server.h"
 #include "tests/updates/test_bundles.h"
-#include "tests/updates/test_tls.h"
+#include "tests/updates/test_https.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -32,12 +31,29 @@ int modeOf(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
-class SelfUpdaterTest : public TempDirTest {
+// A sleeping child stands in for the running program.
+class WithRunningProgram : public TempDirTest {
 protected:
     void SetUp() override
     {
         program.start(QStringLiteral("sleep"), {QStringLiteral("60")});
         ASSERT_TRUE(program.waitForStarted());
+    }
+
+    void TearDown() override
+    {
+        program.kill();
+        program.waitForFinished();
+    }
+
+    QProcess program;
+};
+
+class SelfUpdaterTest : public WithRunningProgram {
+protected:
+    void SetUp() override
+    {
+        WithRunningProgram::SetUp();
         installation.destination = makeBundle(path(QStringLiteral("Applications")), QStringLiteral("Inkveil.app"),
                                               QStringLiteral("1.0"));
         installation.identifier = kBundleIdentifier;
@@ -45,12 +61,6 @@ protected:
         installation.temporaryFolder = path(QStringLiteral("tmp"));
         installation.trustedKey = key.publicKey;
         QDir().mkpath(installation.temporaryFolder);
-    }
-
-    void TearDown() override
-    {
-        program.kill();
-        program.waitForFinished();
     }
 
     QString signedBundle(const QString& version, const QString& identifier = kBundleIdentifier,
@@ -105,7 +115,6 @@ protected:
     HttpsServer server;
     TrustingNetwork network{{testTls().authority}};
     SelfUpdater::Installation installation;
-    QProcess program; // stands in for the running application
     int bundles = 0;
 };
 
@@ -215,6 +224,140 @@ TEST_F(SelfUpdaterTest, AnUnreplaceableLocationFailsBeforeAnyDownload)
         ::umount2(QFile::encodeName(at).constData(), MNT_DETACH);
     EXPECT_EQ(server.requests(), 0);
     EXPECT_FALSE(QFileInfo::exists(SelfUpdater::workFolder(installation)));
+}
+
+// Runs the script for real: "old" is installed, "new" is unpacked.
+class SwapScriptRun : public WithRunningProgram {
+protected:
+    void SetUp() override
+    {
+        WithRunningProgram::SetUp();
+        // Quotes, spaces and "$" in every path the script sees.
+        installed = makeBundle(path(QStringLiteral("Apps 'n' \"$HOME\"")), QStringLiteral("Inkveil.app"),
+                               QStringLiteral("1.0"));
+        unpacked = makeBundle(path(QStringLiteral("work $1/unpacked")), QStringLiteral("Inkveil.app"),
+                              QStringLiteral("1.1"));
+        marker = path(QStringLiteral("launched"));
+    }
+
+    // Starts the script with `failingTool` (if any) failing, lets the program
+    // end, and waits for the relaunch.
+    void swap(const QString& failingTool = {}, const QByteArray& itsBody = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("INKVEIL_TEST_MARKER"), marker);
+        if (!failingTool.isEmpty()) {
+            writeFile(path(QStringLiteral("tools/") + failingTool), "#!/bin/sh\n" + itsBody + "exit 1\n",
+                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            env.insert(QStringLiteral("PATH"), path(QStringLiteral("tools")) + QStringLiteral(":/usr/bin:/bin"));
+        }
+        writeFile(path(QStringLiteral("swap.sh")), SwapScript::text(program.processId()));
+        QProcess script;
+        script.setProcessEnvironment(env);
+        script.start(QStringLiteral("/bin/sh"), {path(QStringLiteral("swap.sh")), unpacked, installed});
+        ASSERT_TRUE(script.waitForStarted());
+        EXPECT_FALSE(script.waitForFinished(600)) << "the script must wait for the program";
+        EXPECT_EQ(bundleVersion(installed), QStringLiteral("1.0"));
+        program.kill();
+        program.waitForFinished();
+        ASSERT_TRUE(script.waitForFinished(10000));
+        ASSERT_TRUE(waitUntil([&] { return QFileInfo(marker).size() > 0; }, 10000)) << "nothing was relaunched";
+    }
+
+    QString installed;
+    QString unpacked;
+    QString marker;
+};
+
+TEST_F(SwapScriptRun, ReplacesTheBundleAndRelaunchesIt)
+{
+    writeFile(installed + QStringLiteral(".bak/stale"), "from an earlier swap");
+    swap();
+    EXPECT_EQ(bundleVersion(installed), QStringLiteral("1.1"));
+    EXPECT_FALSE(QFileInfo::exists(installed + QStringLiteral(".bak")));
+    EXPECT_EQ(readAll(marker), "1.1\n");
+    EXPECT_TRUE(QFileInfo(installed + QStringLiteral("/usr/lib/libnotes.so")).isSymLink());
+}
+
+struct FailingTool {
+    const char* name;
+    QByteArray body; // what it does before it fails
+};
+
+void PrintTo(const FailingTool& tool, std::ostream* out)
+{
+    *out << tool.name;
+}
+
+class FailedSwaps : public SwapScriptRun, public ::testing::WithParamInterface<FailingTool> {};
+
+TEST_P(FailedSwaps, RestoreAndRelaunchTheOldBundle)
+{
+    swap(QString::fromUtf8(GetParam().name), GetParam().body);
+    EXPECT_EQ(bundleVersion(installed), QStringLiteral("1.0"));
+    EXPECT_FALSE(QFileInfo::exists(installed + QStringLiteral("/partial")));
+    EXPECT_FALSE(QFileInfo::exists(installed + QStringLiteral(".bak")));
+    EXPECT_EQ(readAll(marker), "1.0\n");
+}
+
+// The backup fails and nothing moves, or "cp -a src dst" leaves a half-copied bundle.
+INSTANTIATE_TEST_SUITE_P(Tools, FailedSwaps, ::testing::Values(
+    FailingTool{"mv", {}},
+    FailingTool{"cp", "mkdir -p \"$3\" && echo partial > \"$3/partial\"\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The release tool's bundle and update, installed and run for real; the probe
+// stands in for the program.
+class UpdateEndToEnd : public TempDirTest {};
+
+TEST_F(UpdateEndToEnd, ABundledProgramUpdatesItselfAndRelaunches)
+{
+    const auto release = [](const QStringList& args) { return runProgram(QStringLiteral(INKVEIL_RELEASE_TOOL), args); };
+    const auto pathArg = [this](const char* name) { return path(QString::fromUtf8(name)); };
+    HttpsServer server;
+    QDir().mkpath(pathArg("prefix/bin"));
+    QFile::copy(QStringLiteral(INKVEIL_UPDATE_PROBE), pathArg("prefix/bin/inkveil"));
+    ASSERT_EQ(release({QStringLiteral("keygen"), pathArg("release.key"), pathArg("release.pub")}).exitCode, 0);
+    ASSERT_EQ(release({QStringLiteral("bundle"), QStringLiteral("--install"), pathArg("prefix"),
+                       QStringLiteral("--version"), QStringLiteral("1.0"), QStringLiteral("--out"), pathArg("My Apps")})
+                  .exitCode,
+              0);
+    const auto publish = [&](const QString& url) {
+        return release({QStringLiteral("release"), QStringLiteral("--install"), pathArg("prefix"),
+                        QStringLiteral("--version"), QStringLiteral("1.1"), QStringLiteral("--key"), pathArg("release.key"),
+                        QStringLiteral("--url"), url, QStringLiteral("--out"), pathArg("out")});
+    };
+    // The tool publishes nothing that the program would ignore.
+    EXPECT_EQ(publish(QStringLiteral("http://127.0.0.1/Inkveil-1.1.zip")).exitCode, 1);
+    EXPECT_FALSE(QFileInfo::exists(pathArg("out")));
+    const ProcessResult made = publish(server.url("/Inkveil-1.1.zip").toString());
+    ASSERT_EQ(made.exitCode, 0) << made.err.constData();
+    server.answer("/latest.json", {200, readAll(pathArg("out/latest.json"))});
+    server.answer("/Inkveil-1.1.zip", {200, readAll(pathArg("out/Inkveil-1.1.zip"))});
+
+    QDir().mkpath(pathArg("tmp"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("INKVEIL_PROBE_REPORT"), pathArg("report"));
+    env.insert(QStringLiteral("INKVEIL_PROBE_MANIFEST"), server.url("/latest.json").toString());
+    env.insert(QStringLiteral("INKVEIL_PROBE_AUTHORITY"), testTls().authorityFile);
+    env.insert(QStringLiteral("INKVEIL_PROBE_KEY"), QString::fromUtf8(readAll(pathArg("release.pub")).trimmed()));
+    env.insert(QStringLiteral("TMPDIR"), pathArg("tmp"));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    const QString bundle = pathArg("My Apps/Inkveil.app");
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(bundle + QStringLiteral("/AppRun"), {});
+    ASSERT_TRUE(program.waitForStarted());
+    ASSERT_TRUE(waitUntil([&] { return program.state() == QProcess::NotRunning; }, 60000));
+    EXPECT_EQ(program.exitCode(), 0);
+
+    // The relaunched program checks again and finds itself up to date.
+    const QByteArray expected = "started 1.0\noffer 1.1\ninstalled\nstarted 1.1\nno update\n";
+    EXPECT_TRUE(waitUntil([&] { return readAll(pathArg("report")) == expected; }, 60000))
+        << readAll(pathArg("report")).constData();
+    EXPECT_EQ(bundleVersion(bundle), QStringLiteral("1.1"));
+    EXPECT_FALSE(QFileInfo::exists(bundle + QStringLiteral(".bak")));
+    EXPECT_EQ(server.requests(), 3);
 }
 
 } // namespace
