@@ -17,20 +17,6 @@ using inkveil::test::PdfBuilder;
 
 namespace {
 
-// Restores the process's limits after a test lowers them.
-class LimitsGuard {
-public:
-    ~LimitsGuard()
-    {
-        platform::setMemoryLimit(m_memory);
-        platform::setPageTimeBudget(m_time);
-    }
-
-private:
-    std::size_t m_memory = platform::memoryLimit();
-    std::chrono::milliseconds m_time = platform::pageTimeBudget();
-};
-
 // Cached fonts and images would be evicted to make room: start without them.
 void limitToMoreThanNow(std::size_t bytes)
 {
@@ -84,7 +70,15 @@ PdfBuilder exponentialForms(int depth)
 
 class ResourceLimitsTest : public inkveil::test::TempDirTest {
 protected:
-    LimitsGuard m_guard;
+    // Restores the process's limits after a test lowers them.
+    ~ResourceLimitsTest() override
+    {
+        platform::setMemoryLimit(m_memory);
+        platform::setPageTimeBudget(m_time);
+    }
+
+    std::size_t m_memory = platform::memoryLimit();
+    std::chrono::milliseconds m_time = platform::pageTimeBudget();
 };
 
 TEST_F(ResourceLimitsTest, MemoryIsCountedAndCapped)
