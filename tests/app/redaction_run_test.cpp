@@ -33,7 +33,7 @@ protected:
     QString m_out;
 };
 
-TEST_F(RunTest, AFolderIsAskedForWhenNoneIsSetAndAnUnwritableOneIsRefused)
+TEST_F(RunTest, NothingStartsWithoutAWritableFolder)
 {
     addReady({QStringLiteral("a.pdf")});
     model().setRedactor(fakeEngine());
@@ -48,28 +48,6 @@ TEST_F(RunTest, AFolderIsAskedForWhenNoneIsSetAndAnUnwritableOneIsRefused)
     model().redact(); // the dialog is cancelled
     EXPECT_EQ(dialogs.folderAsks, 1);
     EXPECT_FALSE(model().isRedacting() || model().errorMessage() || model().outputFolder());
-
-    dialogs.folderAnswer = m_out;
-    model().redact();
-    ASSERT_TRUE(waitForRunEnd());
-    EXPECT_EQ(written().size(), 1);
-}
-
-TEST_F(RunTest, SuccessCountsDocumentsAndAreasAndKeepsEarlierErrors)
-{
-    addReady({QStringLiteral("a.pdf")}, 4);
-    addReady({QStringLiteral("b.pdf")}, 3);
-    model().add({pdf(QStringLiteral("c.pdf"))}); // not ready, not processed
-    model().setErrorMessage(QStringLiteral("an earlier problem"));
-    model().setRedactor(fakeEngine());
-
-    model().redact();
-    ASSERT_TRUE(waitForRunEnd());
-
-    EXPECT_EQ(model().resultMessage(), QStringLiteral("Verified 2 PDFs with 7 permanent redactions."));
-    EXPECT_EQ(model().errorMessage(), QStringLiteral("an earlier problem"));
-    EXPECT_EQ(written(), (QStringList{QStringLiteral("a \u2014 Redacted.pdf"), QStringLiteral("b \u2014 Redacted.pdf")}));
-    EXPECT_EQ(model().outputs(), (QStringList{QDir(m_out).filePath(written().at(0)), QDir(m_out).filePath(written().at(1))}));
 }
 
 // Thrown by the second of three documents.
