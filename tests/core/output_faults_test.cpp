@@ -178,26 +178,20 @@ TEST_F(OutputFaultTest, FullDiskAndFileSizeLimitFailCleanly)
     EXPECT_TRUE(entries(m_out).isEmpty());
 }
 
+// Removed, or replaced by a new, empty folder of the same name: the file
+// written is gone all the same.
 TEST_F(OutputFaultTest, DestinationRemovedMidRun)
 {
-    const Ending removed = redactAndTell(m_source, m_out, [&](std::int64_t done, std::int64_t) {
-        if (done == 1)
-            QDir(m_out).removeRecursively();
-    });
-    EXPECT_EQ(removed.errorNumber, ENOENT) << removed.text.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(m_out));
-
-    // Replaced by a new, empty folder of the same name: the file written is gone
-    // all the same.
-    ASSERT_TRUE(QDir().mkpath(m_out));
-    const Ending replaced = redactAndTell(m_source, m_out, [&](std::int64_t done, std::int64_t) {
-        if (done == 1) {
-            QDir(m_out).removeRecursively();
-            QDir().mkpath(m_out);
-        }
-    });
-    EXPECT_EQ(replaced.errorNumber, ENOENT) << replaced.text.toStdString();
-    EXPECT_TRUE(entries(m_out).isEmpty());
+    for (const bool replaced : {false, true}) {
+        ASSERT_TRUE(QDir().mkpath(m_out));
+        const Ending ending = redactAndTell(m_source, m_out, [&](std::int64_t done, std::int64_t) {
+            if (done == 1 && QDir(m_out).removeRecursively() && replaced)
+                QDir().mkpath(m_out);
+        });
+        EXPECT_EQ(ending.errorNumber, ENOENT) << ending.text.toStdString();
+        EXPECT_EQ(QFileInfo::exists(m_out), replaced);
+        EXPECT_TRUE(entries(m_out).isEmpty());
+    }
 }
 
 TEST_F(OutputFaultTest, PermissionLostMidRun)

@@ -93,26 +93,6 @@ TEST(RegionJson, RejectsMissingOrMistypedKeys)
         EXPECT_THROW(RedactionRegion::fromJson(QJsonDocument::fromJson(text).object()), std::invalid_argument) << text;
 }
 
-TEST(Plan, TermsCompareUnderCanonicalEquivalenceWithCase)
-{
-    RedactionPlan composed;
-    composed.searchTerms = {QStringLiteral("Jos\u00e9"), QStringLiteral("M\u00fcller")};
-    RedactionPlan decomposed;
-    decomposed.searchTerms = {QStringLiteral("Jose\u0301"), QStringLiteral("Mu\u0308ller")};
-    EXPECT_EQ(composed, decomposed);
-
-    RedactionPlan lower = composed;
-    lower.searchTerms[0] = QStringLiteral("jos\u00e9");
-    EXPECT_NE(composed, lower);
-
-    // Compatibility forms are not canonical: the ligature is a different term.
-    RedactionPlan ligature;
-    ligature.searchTerms = {QStringLiteral("\ufb01le")};
-    RedactionPlan letters;
-    letters.searchTerms = {QStringLiteral("file")};
-    EXPECT_NE(ligature, letters);
-}
-
 TEST(ErrorTexts, NameTheFileVerbatim)
 {
     EXPECT_EQ(InkveilError::unreadable(QStringLiteral("/srv/2024 scans/q1.v2/Invoice 7.pdf")).description(),

@@ -155,12 +155,7 @@ TEST_F(SearchTest, TextBoxWithMarginsInEachMediaBox)
     const auto found = search(file, {QStringLiteral("total")});
     ASSERT_EQ(found.size(), 4u);
     expectAround(found[0], charsBox(file, 0, 0, 0, 5));
-    EXPECT_NEAR(found[0].normalizedRect().minX() * 612, 98, 0.01);
-    EXPECT_LT(found[0].normalizedRect().minY() * 792, 499);
-    EXPECT_GT(found[0].normalizedRect().maxY() * 792, 509);
-
     expectAround(found[1], charsBox(file, 1, 0, 0, 5), Rect{100, 100, 612, 792});
-    EXPECT_NEAR(found[1].normalizedRect().minX() * 612, 48, 0.01);
     // Page space, whichever way up the page is shown.
     EXPECT_NEAR(found[2].normalizedRect().minX(), found[1].normalizedRect().minX(), 1e-3);
     EXPECT_NEAR(found[2].normalizedRect().minY(), found[1].normalizedRect().minY(), 1e-3);
