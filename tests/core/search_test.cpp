@@ -186,20 +186,6 @@ TEST_F(SearchTest, LineAndPageEndsAreWhiteSpace)
     expectAround(split[1], charsBox(file, 1, 0, 0, 3));
 }
 
-TEST_F(SearchTest, SortedByPageThenTopDown)
-{
-    PageSpec drawing; // no text layer, as a scanned page
-    drawing.extraContent = "0 0 m 300 300 l S\n";
-    // Written bottom, top, middle.
-    const PageSpec third = textPage({{72, 100, 12, "Name"}, {72, 700, 12, "Name"}, {72, 400, 12, "Name"}});
-    const auto found = search(write(PdfBuilder().textPage("Name", 72, 400).page(drawing).page(third)), {QStringLiteral("name")});
-    ASSERT_EQ(found.size(), 4u);
-    std::vector<std::pair<std::int64_t, int>> order;
-    for (const auto& r : found)
-        order.emplace_back(r.pageIndex(), static_cast<int>(r.normalizedRect().minY() * 792 / 100));
-    EXPECT_EQ(order, (std::vector<std::pair<std::int64_t, int>>{{0, 3}, {2, 6}, {2, 3}, {2, 0}}));
-}
-
 TEST_F(SearchTest, PageThatCannotBeFetchedIsSkipped)
 {
     QByteArray bytes = PdfBuilder().textPage("Secret one").textPage("Secret two").textPage("Secret three").build();
