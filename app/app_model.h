@@ -41,6 +41,7 @@ struct UpdateServices {
     std::function<void()> quit;
 };
 using TermsByInput = QHash<QUuid, QStringList>;
+using PhraseCountsByInput = QHash<QUuid, QHash<QString, qint64>>;
 
 // The one model of the window: every view reads and changes the documents, marks
 // and settings through it. Lives on the main thread and is used only there.
@@ -121,6 +122,9 @@ public:
     const MarksByInput& marks() const { return m_marks; }
     // Phrases searched with success per input id, trimmed, in the order searched.
     const TermsByInput& searchTerms() const { return m_searchTerms; }
+    // Occurrences of each searched phrase per input id, as its search found
+    // them; changes with searchTerms.
+    const PhraseCountsByInput& phraseCounts() const { return m_phraseCounts; }
     // The phrase being typed in the search field.
     const QString& searchText() const { return m_searchText; }
     // Resolution of the output pages; any value is kept (the engine clamps it).
@@ -304,6 +308,7 @@ private:
     int m_currentPage = 0;
     MarksByInput m_marks;
     TermsByInput m_searchTerms;
+    PhraseCountsByInput m_phraseCounts;
     QString m_searchText;
     double m_dpi = 200.0;
     std::optional<QString> m_outputFolder;

@@ -88,6 +88,7 @@ void AppModel::removeSelected()
     m_marks.remove(id);
     Q_EMIT marksChanged();
     m_searchTerms.remove(id);
+    m_phraseCounts.remove(id);
     Q_EMIT searchTermsChanged();
     setSelection(m_inputs.isEmpty() ? std::nullopt : std::optional<QUuid>(m_inputs.front().id));
 }
@@ -102,6 +103,7 @@ void AppModel::removeAll()
     };
     assignEmpty(m_inputs, &AppModel::inputsChanged);
     assignEmpty(m_marks, &AppModel::marksChanged);
+    m_phraseCounts.clear();
     assignEmpty(m_searchTerms, &AppModel::searchTermsChanged);
     setSelection(std::nullopt);
     setPreviewImage({});

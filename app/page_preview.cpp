@@ -95,6 +95,7 @@ void AppModel::clearSelectedMarks()
     m_marks[input->id] = {};
     Q_EMIT marksChanged();
     m_searchTerms[input->id] = {};
+    m_phraseCounts.remove(input->id);
     Q_EMIT searchTermsChanged();
     setResultMessage(std::nullopt);
 }

@@ -43,7 +43,8 @@ void AppModel::searchSelected()
         return;
     }
 
-    const std::vector<RedactionRegion> found = InkveilEngine::searchRegions(*document, QStringList{phrase});
+    const InkveilEngine::SearchReport report = InkveilEngine::search(*document, QStringList{phrase});
+    const std::vector<RedactionRegion>& found = report.regions;
     if (found.empty()) {
         setErrorMessage(ModelMessages::phraseNotFound(phrase));
         return;
@@ -68,10 +69,11 @@ void AppModel::searchSelected()
     Q_EMIT marksChanged();
 
     m_searchTerms[input->id].append(phrase);
+    m_phraseCounts[input->id][phrase] = report.phrases.empty() ? 0 : report.phrases.front().count;
     Q_EMIT searchTermsChanged();
 
     setSearchText(QString());
-    setResultMessage(ModelMessages::phraseMarked(static_cast<qsizetype>(found.size()), phrase));
+    setResultMessage(ModelMessages::phraseMarked(static_cast<qsizetype>(report.phrases.empty() ? found.size() : report.phrases.front().count), phrase));
 }
 
 } // namespace inkveil

@@ -1,6 +1,7 @@
 #include "cli/area_regions.h"
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/phrase_report.h"
 #include "cli/document_probe.h"
 #include "cli/interrupt.h"
 #include "core/engine.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonObject>
 
 #include <optional>
@@ -63,11 +65,15 @@ std::optional<std::int64_t> pageCountOf(const QString& source)
 
 QJsonObject resultJson(const Finished& f)
 {
+    QJsonArray phrases;
+    for (const PhraseOccurrences& occurrences : f.result.phrases)
+        phrases.append(occurrencesJson(occurrences));
     return QJsonObject{
         {QStringLiteral("source"), f.source},
         {QStringLiteral("output"), f.result.output},
         {QStringLiteral("pages"), static_cast<qint64>(f.result.verification.pageCount)},
         {QStringLiteral("redactions"), static_cast<qint64>(f.result.verification.redactionCount)},
+        {QStringLiteral("phrases"), phrases},
     };
 }
 
@@ -130,6 +136,8 @@ int runRedact(const RedactOptions& options)
         return signal != 0 ? kExitSignalBase + signal : kExitFailure;
     }
 
+    for (const Finished& f : finished)
+        warnNotFound(f.result.phrases, f.source);
     for (const Finished& f : finished) {
         if (options.json)
             printJson(resultJson(f));

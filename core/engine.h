@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <unordered_map>
 #include <optional>
 #include <vector>
 
@@ -52,11 +54,29 @@ QString availableURL(const QString& folder, const QString& base);
 // Files and folders -> sorted, duplicate-free list of PDF paths.
 QStringList discover(const QStringList& locations);
 
-// Every occurrence of every term, one region per page it touches, sorted by
-// page and then from the top of the page down.
+// What a search found.
+struct SearchReport {
+    // Sorted by page and then from the top of the page down.
+    std::vector<RedactionRegion> regions;
+    // One entry per distinct cleaned phrase, in the order given.
+    std::vector<PhraseOccurrences> phrases;
+    // For each region, the text of an occurrence it covers, as drawn.
+    std::unordered_map<RedactionRegion, QString> matchedText;
+    // False when the text of a page could not be read in full, so that an
+    // occurrence there may have been missed.
+    bool everyPageRead = true;
+};
+
+// Every occurrence of every term that a reader of the page sees: in drawing
+// order, in the order the glyphs stand on their lines, and through
+// /ActualText; each covered by the ink of its glyphs, one region per line
+// piece, with a margin.
+SearchReport search(platform::Document& document, const QStringList& terms);
+
+// The regions of search().
 std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms);
 // As above; everyPageRead becomes false when the text of a page could not be
-// read in full, so that an occurrence there may have been missed.
+// read in full.
 std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms, bool& everyPageRead);
 
 // " — Redacted": appended to the source's base name.

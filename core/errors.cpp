@@ -25,6 +25,8 @@ QString InkveilError::description() const
         return QStringLiteral("One of the marked areas falls outside its PDF page.");
     case Kind::cancelled:
         return QStringLiteral("Redaction was cancelled. No output was saved.");
+    case Kind::notFound:
+        return QStringLiteral("No occurrence of \"%1\" was found in %2.").arg(m_phrase, QFileInfo(m_payload).fileName());
     }
     return {};
 }

@@ -20,7 +20,7 @@ private:
 // The engine's own failures, with their fixed texts.
 class InkveilError : public Error {
 public:
-    enum class Kind { unreadable, empty, verificationFailed, noRedactions, invalidRegion, cancelled };
+    enum class Kind { unreadable, empty, verificationFailed, noRedactions, invalidRegion, cancelled, notFound };
 
     static InkveilError unreadable(const QString& source) { return {Kind::unreadable, source}; }
     static InkveilError empty(const QString& source) { return {Kind::empty, source}; }
@@ -28,15 +28,25 @@ public:
     static InkveilError noRedactions() { return {Kind::noRedactions, {}}; }
     static InkveilError invalidRegion() { return {Kind::invalidRegion, {}}; }
     static InkveilError cancelled() { return {Kind::cancelled, {}}; }
+    // The plan held only phrases, and none of them occurs in source.
+    static InkveilError notFound(const QString& phrase, const QString& source)
+    {
+        InkveilError error(Kind::notFound, source);
+        error.m_phrase = phrase;
+        return error;
+    }
 
     Kind kind() const { return m_kind; }
-    // The source's path for unreadable and empty; the reason for verificationFailed.
+    // The source's path for unreadable, empty and notFound; the reason for
+    // verificationFailed.
     const QString& payload() const { return m_payload; }
+    // The phrase for notFound.
+    const QString& phrase() const { return m_phrase; }
     QString description() const override;
 
     friend bool operator==(const InkveilError& a, const InkveilError& b)
     {
-        return a.m_kind == b.m_kind && a.m_payload == b.m_payload;
+        return a.m_kind == b.m_kind && a.m_payload == b.m_payload && a.m_phrase == b.m_phrase;
     }
 
 private:
@@ -44,6 +54,7 @@ private:
 
     Kind m_kind;
     QString m_payload;
+    QString m_phrase;
 };
 
 // A file system failure (creating the destination, writing the output), passed on

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <vector>
 
 namespace inkveil {
@@ -62,10 +63,20 @@ struct RedactionVerification {
     friend bool operator==(const RedactionVerification&, const RedactionVerification&) = default;
 };
 
+// How often one search phrase was found in a document, and on which pages.
+struct PhraseOccurrences {
+    QString phrase;
+    std::int64_t count = 0;
+    std::map<int, std::int64_t> pages; // zero-based page -> occurrences starting there
+
+    friend bool operator==(const PhraseOccurrences&, const PhraseOccurrences&) = default;
+};
+
 // One successful redaction: where the output went and how it was checked.
 struct RedactionResult {
     QString output; // absolute file path
     RedactionVerification verification;
+    std::vector<PhraseOccurrences> phrases; // one per search phrase of the plan
 
     friend bool operator==(const RedactionResult&, const RedactionResult&) = default;
 };

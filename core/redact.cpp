@@ -122,14 +122,16 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         throw InkveilError::empty(source);
 
     const QStringList terms = cleanedTerms(plan.searchTerms);
-    bool everyPageRead = true;
-    const std::vector<RedactionRegion> found = searchRegions(*document, terms, everyPageRead);
+    SearchReport found = search(*document, terms);
     // A phrase on a page whose text could not be read would stay visible.
-    if (!everyPageRead)
+    if (!found.everyPageRead)
         fail(Reason::pageNotRendered);
-    const std::vector<RedactionRegion> regions = collectRegions(plan.regions, found);
-    if (regions.empty())
+    const std::vector<RedactionRegion> regions = collectRegions(plan.regions, found.regions);
+    if (regions.empty()) {
+        if (!found.phrases.empty())
+            throw InkveilError::notFound(found.phrases.front().phrase, source);
         throw InkveilError::noRedactions();
+    }
     for (const RedactionRegion& region : regions) {
         if (!isValid(region, pageCount))
             throw InkveilError::invalidRegion();
@@ -187,7 +189,7 @@ RedactionResult redact(const QString& source, const QString& destination, const 
 
     const QString published = output.publish([&] { return availableURL(destination, base); });
     folders.keep();
-    return RedactionResult{published, verification};
+    return RedactionResult{published, verification, std::move(found.phrases)};
 }
 
 } // namespace inkveil::InkveilEngine

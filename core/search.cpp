@@ -1,10 +1,15 @@
 #include "core/engine.h"
 #include "core/text_matcher.h"
+#include "platform/page_glyphs.h"
 #include "platform/pdf_document.h"
+
+#include <QChar>
 
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <limits>
+#include <numbers>
 #include <unordered_set>
 
 namespace inkveil::InkveilEngine {
@@ -15,10 +20,70 @@ namespace {
 constexpr double kMarginX = 2.0;
 constexpr double kMarginY = 1.0;
 
-struct Glyph {
+// One place in a reading of the page: the characters it contributes and the
+// glyphs that draw them (several when a glyph is drawn twice to look bold, or
+// for every character of an /ActualText span).
+struct Entry {
     int page = 0;
-    Rect box;
-    bool blank = false;
+    std::u32string chars;
+    std::vector<std::int64_t> glyphs; // document-wide glyph numbers
+};
+
+// The ways a page is read, in the order their matches are counted: where the
+// glyphs stand first, as it is closest to what a reader sees.
+enum Reading { kLines, kDrawing, kActualText, kRightToLeft, kReadings };
+
+bool isRightToLeft(char32_t c)
+{
+    const QChar::Direction d = QChar::direction(c);
+    return d == QChar::DirR || d == QChar::DirAL;
+}
+
+// One reading of the document, fed to its own matcher page by page. Only the
+// entries that a match can still reach are kept.
+class Stream {
+public:
+    explicit Stream(const QStringList& phrases) : m_matcher(phrases) {}
+
+    void add(Entry entry)
+    {
+        const std::int64_t index = m_first + static_cast<std::int64_t>(m_entries.size());
+        for (const char32_t c : entry.chars)
+            m_matcher.append(c, index);
+        m_entries.push_back(std::move(entry));
+    }
+    void endPiece() { m_matcher.appendBreak(); }
+
+    std::vector<TextMatcher::Match> settle(bool atEnd)
+    {
+        std::vector<TextMatcher::Match> found = m_matcher.takeMatches(atEnd);
+        return found;
+    }
+    // Forgets what no match can reach any more; call after the matches have
+    // been read.
+    void dropUnneeded()
+    {
+        const std::int64_t needed = m_matcher.firstNeededIndex();
+        while (!m_entries.empty() && m_first < needed) {
+            m_entries.pop_front();
+            ++m_first;
+        }
+    }
+    const Entry& at(std::int64_t index) const { return m_entries[static_cast<std::size_t>(index - m_first)]; }
+    // The earliest page still held, or INT_MAX.
+    int firstPage() const { return m_entries.empty() ? std::numeric_limits<int>::max() : m_entries.front().page; }
+
+private:
+    TextMatcher m_matcher;
+    std::deque<Entry> m_entries;
+    std::int64_t m_first = 0;
+};
+
+struct HeldPage {
+    int index = 0;
+    std::int64_t firstGlyph = 0;
+    Rect mediaBox;
+    platform::PageGlyphs glyphs;
 };
 
 bool isUsable(const Rect& r)
@@ -26,128 +91,431 @@ bool isUsable(const Rect& r)
     return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
 }
 
-// The document's characters in reading order, numbered from 0, of which only
-// those a match can still reach are kept.
-class GlyphWindow {
-public:
-    void push(int page, const platform::TextChar& c)
-    {
-        m_glyphs.push_back(Glyph{page, c.box, TextMatcher::isBlank(c.c)});
+// Whether two boxes are parts of one line piece: side by side on a shared
+// line (or, for vertical writing, one above the other in a shared column),
+// at most about an em apart.
+bool sameLinePiece(const Rect& a, const Rect& b)
+{
+    const double overlapY = std::min(a.maxY(), b.maxY()) - std::max(a.minY(), b.minY());
+    const double overlapX = std::min(a.maxX(), b.maxX()) - std::max(a.minX(), b.minX());
+    const double minHeight = std::min(a.height, b.height);
+    const double minWidth = std::min(a.width, b.width);
+    const double em = std::max({a.height, b.height, a.width, b.width});
+    if (overlapY >= 0.5 * minHeight && overlapY > 0 && -overlapX <= em)
+        return true;
+    return overlapX >= 0.5 * minWidth && overlapX > 0 && -overlapY <= em;
+}
+
+// Boxes of one occurrence on one page -> one rectangle per line piece.
+std::vector<Rect> linePieces(const std::vector<Rect>& boxes)
+{
+    std::vector<Rect> pieces;
+    for (const Rect& box : boxes) {
+        if (!pieces.empty() && sameLinePiece(pieces.back(), box))
+            pieces.back() = pieces.back().united(box);
+        else
+            pieces.push_back(box);
     }
-    std::int64_t nextIndex() const { return m_first + static_cast<std::int64_t>(m_glyphs.size()); }
-    const Glyph& at(std::int64_t index) const { return m_glyphs[static_cast<std::size_t>(index - m_first)]; }
-    void dropBefore(std::int64_t index)
-    {
-        while (!m_glyphs.empty() && m_first < index) {
-            m_glyphs.pop_front();
-            ++m_first;
+    // Pieces that came apart in reading order but stand together.
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (std::size_t i = 0; i < pieces.size() && !merged; ++i) {
+            for (std::size_t j = i + 1; j < pieces.size() && !merged; ++j) {
+                if (sameLinePiece(pieces[i], pieces[j]) || pieces[i].intersected(pieces[j]).has_value()) {
+                    pieces[i] = pieces[i].united(pieces[j]);
+                    pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(j));
+                    merged = true;
+                }
+            }
         }
     }
+    return pieces;
+}
+
+bool contains(const Rect& outer, const Rect& inner)
+{
+    return outer.minX() <= inner.minX() && outer.minY() <= inner.minY() && outer.maxX() >= inner.maxX()
+        && outer.maxY() >= inner.maxY();
+}
+
+class Searcher {
+public:
+    explicit Searcher(const QStringList& phrases) : m_phrases(phrases), m_claimed(static_cast<std::size_t>(phrases.size()))
+    {
+        for (int r = 0; r < kReadings; ++r)
+            m_streams.emplace_back(phrases);
+        m_report.phrases.resize(static_cast<std::size_t>(phrases.size()));
+        for (qsizetype i = 0; i < phrases.size(); ++i)
+            m_report.phrases[static_cast<std::size_t>(i)].phrase = phrases[i];
+        m_found.resize(static_cast<std::size_t>(phrases.size()));
+    }
+
+    void addPage(int index, const Rect& mediaBox, platform::PageGlyphs glyphs)
+    {
+        const std::int64_t first = m_nextGlyph;
+        m_nextGlyph += static_cast<std::int64_t>(glyphs.glyphs().size());
+        m_pages.push_back(HeldPage{index, first, mediaBox, std::move(glyphs)});
+        const HeldPage& page = m_pages.back();
+        readInDrawingOrder(page);
+        readByLines(page);
+        readActualText(page);
+        for (Stream& stream : m_streams)
+            stream.endPiece();
+        settle(false);
+    }
+
+    SearchReport finish()
+    {
+        settle(true);
+        std::vector<RedactionRegion> sorted;
+        for (auto& regions : m_found) {
+            for (const RedactionRegion& region : regions) {
+                const bool inside = std::any_of(regions.begin(), regions.end(), [&](const RedactionRegion& other) {
+                    return other.pageIndex() == region.pageIndex() && !(other == region)
+                        && contains(other.normalizedRect(), region.normalizedRect());
+                });
+                if (!inside)
+                    sorted.push_back(region);
+            }
+        }
+        std::sort(sorted.begin(), sorted.end(), [](const RedactionRegion& a, const RedactionRegion& b) {
+            if (a.pageIndex() != b.pageIndex())
+                return a.pageIndex() < b.pageIndex();
+            const Rect& ra = a.normalizedRect();
+            const Rect& rb = b.normalizedRect();
+            if (ra.minY() != rb.minY())
+                return ra.minY() > rb.minY();
+            if (ra.minX() != rb.minX())
+                return ra.minX() < rb.minX();
+            if (ra.maxY() != rb.maxY())
+                return ra.maxY() > rb.maxY();
+            return ra.maxX() < rb.maxX();
+        });
+        sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+        m_report.regions = std::move(sorted);
+        return std::move(m_report);
+    }
+
+    void pageNotRead() { m_report.everyPageRead = false; }
 
 private:
-    std::deque<Glyph> m_glyphs;
-    std::int64_t m_first = 0;
+    void readInDrawingOrder(const HeldPage& page)
+    {
+        Stream& stream = m_streams[kDrawing];
+        const auto& glyphs = page.glyphs.glyphs();
+        std::optional<Entry> pending;
+        for (std::size_t i = 0; i < glyphs.size(); ++i) {
+            const platform::DrawnGlyph& g = glyphs[i];
+            if (g.continuation && pending) {
+                if (g.c)
+                    pending->chars += g.c;
+                pending->glyphs.push_back(page.firstGlyph + static_cast<std::int64_t>(i));
+                continue;
+            }
+            if (pending)
+                stream.add(std::move(*pending));
+            pending = Entry{page.index, g.c ? std::u32string(1, g.c) : std::u32string(),
+                            {page.firstGlyph + static_cast<std::int64_t>(i)}};
+        }
+        if (pending)
+            stream.add(std::move(*pending));
+    }
+
+    // Lines rebuilt from where the glyphs stand: glyphs that share a
+    // direction and a baseline, sorted along it, a glyph drawn again at
+    // nearly the same place folded into the first. Lines that hold
+    // right-to-left letters are also read from their right end, for text
+    // stored in visual order.
+    void readByLines(const HeldPage& page)
+    {
+        const auto& glyphs = page.glyphs.glyphs();
+        struct Unit {
+            std::size_t glyph; // first glyph; its continuations follow it
+            std::size_t count;
+            int direction;
+            double across; // distance from the baseline through the origin
+            double along;
+        };
+        std::vector<Unit> units;
+        for (std::size_t i = 0; i < glyphs.size(); ++i) {
+            const platform::DrawnGlyph& g = glyphs[i];
+            if (g.continuation && !units.empty()) {
+                ++units.back().count;
+                continue;
+            }
+            const double angle = std::atan2(g.dirY, g.dirX) * 180.0 / std::numbers::pi;
+            units.push_back(Unit{i, 1, static_cast<int>(std::lround(angle / 2.0)), g.dirX * g.y - g.dirY * g.x,
+                                 g.dirX * g.x + g.dirY * g.y});
+        }
+        std::stable_sort(units.begin(), units.end(), [](const Unit& a, const Unit& b) {
+            if (a.direction != b.direction)
+                return a.direction < b.direction;
+            return a.across > b.across;
+        });
+
+        Stream& lines = m_streams[kLines];
+        Stream& reversed = m_streams[kRightToLeft];
+        std::size_t begin = 0;
+        while (begin < units.size()) {
+            // One line: same direction, baselines within a third of an em.
+            const Unit& head = units[begin];
+            double size = glyphs[head.glyph].size;
+            std::size_t end = begin + 1;
+            while (end < units.size() && units[end].direction == head.direction
+                   && std::fabs(units[end].across - head.across)
+                          <= 0.35 * std::max(size, glyphs[units[end].glyph].size)) {
+                size = std::max(size, glyphs[units[end].glyph].size);
+                ++end;
+            }
+            std::stable_sort(units.begin() + static_cast<std::ptrdiff_t>(begin),
+                             units.begin() + static_cast<std::ptrdiff_t>(end),
+                             [](const Unit& a, const Unit& b) { return a.along < b.along; });
+
+            std::vector<Entry> line;
+            const Unit* previous = nullptr;
+            bool rightToLeft = false;
+            for (std::size_t u = begin; u < end; ++u) {
+                const Unit& unit = units[u];
+                const platform::DrawnGlyph& g = glyphs[unit.glyph];
+                std::u32string chars;
+                std::vector<std::int64_t> ids;
+                for (std::size_t k = 0; k < unit.count; ++k) {
+                    const platform::DrawnGlyph& part = glyphs[unit.glyph + k];
+                    if (part.c)
+                        chars += part.c;
+                    ids.push_back(page.firstGlyph + static_cast<std::int64_t>(unit.glyph + k));
+                }
+                if (previous && !line.empty() && line.back().chars == chars) {
+                    const double slack = 0.25 * std::max(g.size, glyphs[previous->glyph].size);
+                    if (std::fabs(unit.along - previous->along) <= slack
+                        && std::fabs(unit.across - previous->across) <= slack) {
+                        line.back().glyphs.insert(line.back().glyphs.end(), ids.begin(), ids.end());
+                        continue; // drawn twice: read once
+                    }
+                }
+                for (const char32_t c : chars)
+                    rightToLeft = rightToLeft || isRightToLeft(c);
+                line.push_back(Entry{page.index, std::move(chars), std::move(ids)});
+                previous = &unit;
+            }
+            if (rightToLeft) {
+                for (auto it = line.rbegin(); it != line.rend(); ++it)
+                    reversed.add(*it);
+                reversed.endPiece();
+            }
+            for (Entry& entry : line)
+                lines.add(std::move(entry));
+            lines.endPiece();
+            begin = end;
+        }
+    }
+
+    // Drawing order, with the glyphs of each /ActualText span read as the
+    // span's text.
+    void readActualText(const HeldPage& page)
+    {
+        const auto& texts = page.glyphs.actualTexts();
+        if (texts.empty())
+            return;
+        const auto& glyphs = page.glyphs.glyphs();
+        std::vector<std::vector<std::int64_t>> spanGlyphs(texts.size());
+        for (std::size_t i = 0; i < glyphs.size(); ++i) {
+            if (glyphs[i].actualText >= 0)
+                spanGlyphs[static_cast<std::size_t>(glyphs[i].actualText)].push_back(page.firstGlyph + static_cast<std::int64_t>(i));
+        }
+        Stream& stream = m_streams[kActualText];
+        int current = -1;
+        for (std::size_t i = 0; i < glyphs.size(); ++i) {
+            const platform::DrawnGlyph& g = glyphs[i];
+            if (g.actualText < 0) {
+                current = -1;
+                stream.add(Entry{page.index, g.c ? std::u32string(1, g.c) : std::u32string(),
+                                 {page.firstGlyph + static_cast<std::int64_t>(i)}});
+                continue;
+            }
+            if (g.actualText == current)
+                continue;
+            current = g.actualText;
+            const auto span = static_cast<std::size_t>(current);
+            for (const char32_t c : texts[span].toUcs4())
+                stream.add(Entry{page.index, std::u32string(1, c), spanGlyphs[span]});
+        }
+    }
+
+    void settle(bool atEnd)
+    {
+        struct Found {
+            int reading;
+            TextMatcher::Match match;
+        };
+        std::vector<Found> found;
+        for (int r = 0; r < kReadings; ++r) {
+            for (const TextMatcher::Match& match : m_streams[static_cast<std::size_t>(r)].settle(atEnd))
+                found.push_back(Found{r, match});
+        }
+        for (const Found& f : found)
+            record(m_streams[static_cast<std::size_t>(f.reading)], f.match);
+
+        int keepFrom = std::numeric_limits<int>::max();
+        for (Stream& stream : m_streams) {
+            stream.dropUnneeded();
+            keepFrom = std::min(keepFrom, stream.firstPage());
+        }
+        while (m_pages.size() > 1 && m_pages.front().index < keepFrom)
+            m_pages.pop_front();
+        if (atEnd)
+            m_pages.clear();
+    }
+
+    HeldPage* heldPage(int index)
+    {
+        for (HeldPage& page : m_pages) {
+            if (page.index == index)
+                return &page;
+        }
+        return nullptr;
+    }
+
+    void record(const Stream& stream, const TextMatcher::Match& match)
+    {
+        const auto phrase = static_cast<std::size_t>(match.phrase);
+        std::vector<std::int64_t> ids;
+        QString text;
+        for (std::int64_t i = match.first; i <= match.last; ++i) {
+            const Entry& entry = stream.at(i);
+            ids.insert(ids.end(), entry.glyphs.begin(), entry.glyphs.end());
+            text += QString::fromUcs4(entry.chars.data(), static_cast<qsizetype>(entry.chars.size()));
+        }
+        if (ids.empty())
+            return;
+
+        // The same glyphs found again (in another reading, or as another
+        // copy of a glyph drawn twice) are the same occurrence.
+        auto& claimed = m_claimed[phrase];
+        const bool known = std::any_of(ids.begin(), ids.end(), [&](std::int64_t id) { return claimed.count(id) > 0; });
+        if (!known) {
+            claimed.insert(ids.begin(), ids.end());
+            PhraseOccurrences& counts = m_report.phrases[phrase];
+            ++counts.count;
+            ++counts.pages[stream.at(match.first).page];
+        }
+
+        // One region per line piece on each page the occurrence touches.
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        std::size_t i = 0;
+        while (i < ids.size()) {
+            HeldPage* page = nullptr;
+            for (HeldPage& held : m_pages) {
+                if (ids[i] >= held.firstGlyph
+                    && ids[i] < held.firstGlyph + static_cast<std::int64_t>(held.glyphs.glyphs().size()))
+                    page = &held;
+            }
+            if (!page) {
+                ++i;
+                continue;
+            }
+            const std::int64_t pageEnd = page->firstGlyph + static_cast<std::int64_t>(page->glyphs.glyphs().size());
+            std::vector<Rect> boxes;
+            // In reading order, so that neighbours meet first.
+            std::vector<std::int64_t> ordered;
+            for (std::int64_t k = match.first; k <= match.last; ++k) {
+                for (const std::int64_t id : stream.at(k).glyphs) {
+                    if (id >= page->firstGlyph && id < pageEnd)
+                        ordered.push_back(id);
+                }
+            }
+            for (const std::int64_t id : ordered) {
+                const auto local = static_cast<std::size_t>(id - page->firstGlyph);
+                if (TextMatcher::isBlank(page->glyphs.glyphs()[local].c))
+                    continue;
+                const platform::GlyphExtent& extent = page->glyphs.extent(local);
+                if (isUsable(extent.advance))
+                    boxes.push_back(extent.advance.standardized());
+                if (extent.ink && isUsable(*extent.ink))
+                    boxes.push_back(extent.ink->standardized());
+            }
+            for (const Rect& piece : linePieces(boxes)) {
+                const Rect& mediaBox = page->mediaBox;
+                const auto clipped = piece.insetBy(-kMarginX, -kMarginY).intersected(mediaBox.standardized());
+                if (!clipped)
+                    continue;
+                if (const auto normalized = normalize(*clipped, mediaBox)) {
+                    const RedactionRegion region(page->index, *normalized);
+                    m_found[phrase].insert(region);
+                    m_report.matchedText.try_emplace(region, text);
+                }
+            }
+            while (i < ids.size() && ids[i] < pageEnd)
+                ++i;
+        }
+    }
+
+    QStringList m_phrases;
+    std::vector<Stream> m_streams;
+    std::deque<HeldPage> m_pages;
+    std::int64_t m_nextGlyph = 0;
+    std::vector<std::unordered_set<std::int64_t>> m_claimed; // per phrase
+    std::vector<std::unordered_set<RedactionRegion>> m_found; // per phrase
+    SearchReport m_report;
 };
 
-// One region per page that the match touches: the box around its characters
-// there, with a margin, clipped to the page.
-void addRegions(const TextMatcher::Match& match, const GlyphWindow& glyphs, const std::vector<Rect>& mediaBoxes,
-                std::unordered_set<RedactionRegion>& regions)
+QStringList cleaned(const QStringList& terms)
 {
-    std::int64_t i = match.first;
-    while (i <= match.last) {
-        const int page = glyphs.at(i).page;
-        std::optional<Rect> bounds;
-        for (; i <= match.last && glyphs.at(i).page == page; ++i) {
-            const Glyph& g = glyphs.at(i);
-            if (!g.blank && isUsable(g.box))
-                bounds = bounds ? bounds->united(g.box) : g.box.standardized();
-        }
-        if (!bounds)
-            continue;
-        const Rect& mediaBox = mediaBoxes[static_cast<std::size_t>(page)];
-        const auto clipped = bounds->insetBy(-kMarginX, -kMarginY).intersected(mediaBox.standardized());
-        if (!clipped)
-            continue;
-        if (const auto normalized = normalize(*clipped, mediaBox))
-            regions.insert(RedactionRegion(page, *normalized));
+    QStringList phrases;
+    for (const QString& term : terms) {
+        const QString phrase = term.trimmed();
+        if (!phrase.isEmpty() && !phrases.contains(phrase))
+            phrases.append(phrase);
     }
+    return phrases;
 }
 
 } // namespace
 
+SearchReport search(platform::Document& document, const QStringList& terms)
+{
+    const QStringList phrases = cleaned(terms);
+    if (phrases.isEmpty() || !TextMatcher(phrases).hasPhrases()) {
+        SearchReport report;
+        for (const QString& phrase : phrases)
+            report.phrases.push_back(PhraseOccurrences{phrase, 0, {}});
+        return report;
+    }
+
+    // One pass over the document for all phrases; an occurrence may run on
+    // across a page end.
+    Searcher searcher(phrases);
+    const int pageCount = std::max(document.pageCount(), 0);
+    for (int index = 0; index < pageCount; ++index) {
+        auto page = document.page(index);
+        if (!page)
+            continue;
+        bool complete = true;
+        try {
+            searcher.addPage(index, page->mediaBox(), page->drawnGlyphs(&complete));
+        } catch (const platform::PdfError&) {
+            // Text that cannot be read cannot be found either.
+            complete = false;
+        } catch (const std::bad_alloc&) {
+            complete = false;
+        }
+        if (!complete)
+            searcher.pageNotRead();
+    }
+    return searcher.finish();
+}
+
 std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms)
 {
-    bool everyPageRead = true;
-    return searchRegions(document, terms, everyPageRead);
+    return search(document, terms).regions;
 }
 
 std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms, bool& everyPageRead)
 {
-    QStringList phrases;
-    for (const QString& term : terms) {
-        const QString cleaned = term.trimmed();
-        if (!cleaned.isEmpty())
-            phrases.append(cleaned);
-    }
-    if (phrases.isEmpty())
-        return {};
-    TextMatcher matcher(phrases);
-    if (!matcher.hasPhrases())
-        return {};
-
-    // One pass over the document for all phrases; a page end is white space,
-    // so an occurrence may run on across it.
-    const int pageCount = std::max(document.pageCount(), 0);
-    std::vector<Rect> mediaBoxes(static_cast<std::size_t>(pageCount));
-    GlyphWindow glyphs;
-    std::unordered_set<RedactionRegion> regions;
-    const auto settle = [&](bool atEnd) {
-        for (const TextMatcher::Match& match : matcher.takeMatches(atEnd))
-            addRegions(match, glyphs, mediaBoxes, regions);
-        glyphs.dropBefore(matcher.firstNeededIndex());
-    };
-    for (int index = 0; index < pageCount; ++index) {
-        if (auto page = document.page(index)) {
-            mediaBoxes[static_cast<std::size_t>(index)] = page->mediaBox();
-            std::vector<platform::TextLine> lines;
-            bool complete = true;
-            try {
-                lines = page->textLines(&complete);
-            } catch (const platform::PdfError&) {
-                // Text that cannot be read cannot be found either.
-                complete = false;
-            }
-            everyPageRead = everyPageRead && complete;
-            for (const platform::TextLine& line : lines) {
-                for (const platform::TextChar& c : line.chars) {
-                    matcher.append(c.c, glyphs.nextIndex());
-                    glyphs.push(index, c);
-                }
-                matcher.appendBreak();
-            }
-        }
-        matcher.appendBreak();
-        settle(false);
-    }
-    settle(true);
-
-    std::vector<RedactionRegion> sorted(regions.begin(), regions.end());
-    // Top of the page first; the rest only makes equal-height ties repeatable.
-    std::sort(sorted.begin(), sorted.end(), [](const RedactionRegion& a, const RedactionRegion& b) {
-        if (a.pageIndex() != b.pageIndex())
-            return a.pageIndex() < b.pageIndex();
-        const Rect& ra = a.normalizedRect();
-        const Rect& rb = b.normalizedRect();
-        if (ra.minY() != rb.minY())
-            return ra.minY() > rb.minY();
-        if (ra.minX() != rb.minX())
-            return ra.minX() < rb.minX();
-        if (ra.maxY() != rb.maxY())
-            return ra.maxY() > rb.maxY();
-        return ra.maxX() < rb.maxX();
-    });
-    return sorted;
+    SearchReport report = search(document, terms);
+    everyPageRead = everyPageRead && report.everyPageRead;
+    return std::move(report.regions);
 }
 
 } // namespace inkveil::InkveilEngine

@@ -43,6 +43,7 @@ struct Matrix {
 };
 
 class Document;
+class PageGlyphs;
 
 // A loaded page. Its document must outlive it; used by one thread at a time.
 class Page {
@@ -65,6 +66,10 @@ public:
     QString text(bool* complete = nullptr);
     // Characters with boxes in page space; ligatures kept whole. As text().
     std::vector<TextLine> textLines(bool* complete = nullptr);
+
+    // Every glyph the page's content draws, in drawing order (platform/page_glyphs.h).
+    // As text(): complete tells whether all of it was read. Throws PdfError.
+    PageGlyphs drawnGlyphs(bool* complete = nullptr);
 
     // Annotations and widgets on the page.
     int annotationCount();

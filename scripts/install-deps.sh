@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev libqt6network6 libgl-dev
   libmupdf-dev mupdf-tools libmujs-dev libgumbo-dev libopenjp2-7-dev
   libjbig2dec0-dev libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
-  libarchive-dev libsodium-dev libdeflate-dev
+  libarchive-dev libsodium-dev libdeflate-dev libicu-dev
   libgtest-dev openssl clang libclang-rt-14-dev
   poppler-utils qpdf
   ghostscript img2pdf python3

@@ -73,7 +73,7 @@ RedactionResult fakeRedact(const QString& source, const QString& destination, co
     RedactionVerification verification;
     verification.pageCount = 1;
     verification.redactionCount = static_cast<std::int64_t>(plan.regions.size());
-    return RedactionResult{output, verification};
+    return RedactionResult{output, verification, {}};
 }
 
 Redactor fakeEngine(const QString& name, Redactor special)

@@ -39,7 +39,7 @@ Redactor HeldRedactor::redactor()
         RedactionVerification verification;
         verification.pageCount = 1;
         verification.redactionCount = static_cast<std::int64_t>(plan.regions.size());
-        return RedactionResult{output, verification};
+        return RedactionResult{output, verification, {}};
     };
 }
 
