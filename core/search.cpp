@@ -10,6 +10,7 @@
 #include <deque>
 #include <limits>
 #include <numbers>
+#include <set>
 #include <unordered_set>
 
 namespace inkveil::InkveilEngine {
@@ -116,7 +117,15 @@ std::vector<Rect> linePieces(const std::vector<Rect>& boxes)
         else
             pieces.push_back(box);
     }
-    // Pieces that came apart in reading order but stand together.
+    // Pieces that came apart in reading order but stand together. Beyond a
+    // few hundred pieces the occurrence is scattered on purpose: one box
+    // around it all keeps this from going quadratic.
+    if (pieces.size() > 256) {
+        Rect all = pieces.front();
+        for (const Rect& piece : pieces)
+            all = all.united(piece);
+        return {all};
+    }
     for (bool merged = true; merged;) {
         merged = false;
         for (std::size_t i = 0; i < pieces.size() && !merged; ++i) {
@@ -365,6 +374,10 @@ private:
             m_pages.pop_front();
         if (atEnd)
             m_pages.clear();
+        // No match to come can reach glyphs of pages let go.
+        const std::int64_t firstHeld = m_pages.empty() ? m_nextGlyph : m_pages.front().firstGlyph;
+        for (auto& claimed : m_claimed)
+            claimed.erase(claimed.begin(), claimed.lower_bound(firstHeld));
     }
 
     HeldPage* heldPage(int index)
@@ -455,7 +468,7 @@ private:
     std::vector<Stream> m_streams;
     std::deque<HeldPage> m_pages;
     std::int64_t m_nextGlyph = 0;
-    std::vector<std::unordered_set<std::int64_t>> m_claimed; // per phrase
+    std::vector<std::set<std::int64_t>> m_claimed; // per phrase, glyphs of held pages
     std::vector<std::unordered_set<RedactionRegion>> m_found; // per phrase
     SearchReport m_report;
 };

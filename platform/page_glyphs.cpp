@@ -1,7 +1,6 @@
 #include "platform/page_glyphs.h"
 
 #include "platform/pdf_document.h"
-#include "platform/resource_limits.h"
 #include "platform/watchdog.h"
 
 extern "C" {
@@ -31,7 +30,7 @@ struct TileFrame {
     float xstep = 0;
     float ystep = 0;
     fz_matrix ctm{};
-    std::vector<DrawnGlyph> glyphs;
+    GlyphList glyphs;
 };
 
 class Collector {
@@ -47,7 +46,7 @@ public:
 
     void addText(const fz_text* text, fz_matrix ctm, float grow)
     {
-        std::vector<DrawnGlyph>& out = target();
+        GlyphList& out = target();
         for (const fz_text_span* span = text->head; span; span = span->next) {
             keepFont(span->font);
             const DrawnGlyph* previous = nullptr;
@@ -102,7 +101,7 @@ public:
         m_tiles.pop_back();
         if (frame.glyphs.empty())
             return;
-        std::vector<DrawnGlyph>& out = target();
+        GlyphList& out = target();
 
         // MuPDF gives the filled area in pattern space; the cells that reach
         // into it are enumerated there.
@@ -182,7 +181,7 @@ public:
     }
 
 private:
-    std::vector<DrawnGlyph>& target() { return m_tiles.empty() ? m_glyphs : m_tiles.back().glyphs; }
+    GlyphList& target() { return m_tiles.empty() ? m_glyphs : m_tiles.back().glyphs; }
 
     bool full()
     {
@@ -213,7 +212,7 @@ private:
     }
 
     fz_context* m_ctx;
-    std::vector<DrawnGlyph> m_glyphs;
+    GlyphList m_glyphs;
     std::vector<TileFrame> m_tiles;
     std::vector<QString> m_actualTexts;
     std::vector<int> m_marked;
@@ -382,7 +381,7 @@ fz_rect boundOutline(fz_context* ctx, fz_font* font, int gid, fz_matrix trm)
 
 // ---- PageGlyphs -----------------------------------------------------------
 
-PageGlyphs::PageGlyphs(fz_context* ctx, std::vector<DrawnGlyph> glyphs, std::vector<QString> actualTexts,
+PageGlyphs::PageGlyphs(fz_context* ctx, GlyphList glyphs, std::vector<QString> actualTexts,
                        std::vector<fz_font*> fonts)
     : m_ctx(ctx),
       m_glyphs(std::move(glyphs)),
@@ -402,7 +401,8 @@ PageGlyphs::PageGlyphs(PageGlyphs&& other) noexcept
       m_glyphs(std::move(other.m_glyphs)),
       m_actualTexts(std::move(other.m_actualTexts)),
       m_fonts(std::exchange(other.m_fonts, {})),
-      m_extents(std::move(other.m_extents))
+      m_extents(std::move(other.m_extents)),
+      m_glyphSpace(std::move(other.m_glyphSpace))
 {
 }
 
@@ -415,6 +415,7 @@ PageGlyphs& PageGlyphs::operator=(PageGlyphs&& other) noexcept
         m_actualTexts = std::move(other.m_actualTexts);
         m_fonts = std::exchange(other.m_fonts, {});
         m_extents = std::move(other.m_extents);
+        m_glyphSpace = std::move(other.m_glyphSpace);
     }
     return *this;
 }
@@ -443,7 +444,15 @@ const GlyphExtent& PageGlyphs::extent(std::size_t i)
                          .united(Rect{g.x + upX, g.y + upY, 0, 0})
                          .united(Rect{endX + upX, endY + upY, 0, 0});
     if (g.font && g.gid >= 0) {
-        const fz_rect ink = boundOutline(m_ctx, g.font, g.gid, g.trm);
+        // Bounded once per glyph in its own space, then placed: for turned or
+        // slanted text the placed box holds the ink with room to spare.
+        const auto key = std::make_pair(g.font, g.gid);
+        auto cached = m_glyphSpace.find(key);
+        if (cached == m_glyphSpace.end())
+            cached = m_glyphSpace.emplace(key, boundOutline(m_ctx, g.font, g.gid, fz_identity)).first;
+        const fz_rect ink = fz_is_infinite_rect(cached->second) || fz_is_empty_rect(cached->second)
+            ? cached->second
+            : fz_transform_rect(cached->second, g.trm);
         const bool known = !fz_is_infinite_rect(ink) && std::isfinite(ink.x0) && std::isfinite(ink.x1)
             && std::isfinite(ink.y0) && std::isfinite(ink.y1);
         if (!known) // the em square around the origin, both ways

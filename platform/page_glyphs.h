@@ -1,10 +1,13 @@
 #pragma once
 
 #include "core/geometry.h"
+#include "platform/resource_limits.h"
 
 #include <QString>
 
+#include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -45,11 +48,14 @@ struct GlyphExtent {
     std::optional<Rect> ink; // nothing when the glyph draws nothing
 };
 
+// Counted against the memory limit: a page may draw a great many glyphs.
+using GlyphList = std::vector<DrawnGlyph, LimitedAllocator<DrawnGlyph>>;
+
 // The glyphs of one page. Holds its fonts; the document must outlive it.
 class PageGlyphs {
 public:
     // Takes one reference to each of fonts.
-    PageGlyphs(fz_context* ctx, std::vector<DrawnGlyph> glyphs, std::vector<QString> actualTexts,
+    PageGlyphs(fz_context* ctx, GlyphList glyphs, std::vector<QString> actualTexts,
                std::vector<fz_font*> fonts);
     ~PageGlyphs();
     PageGlyphs(PageGlyphs&& other) noexcept;
@@ -57,7 +63,7 @@ public:
     PageGlyphs(const PageGlyphs&) = delete;
     PageGlyphs& operator=(const PageGlyphs&) = delete;
 
-    const std::vector<DrawnGlyph>& glyphs() const { return m_glyphs; }
+    const GlyphList& glyphs() const { return m_glyphs; }
     // The text of each /ActualText span, in the order the spans begin.
     const std::vector<QString>& actualTexts() const { return m_actualTexts; }
 
@@ -68,10 +74,11 @@ private:
     void release();
 
     fz_context* m_ctx = nullptr;
-    std::vector<DrawnGlyph> m_glyphs;
+    GlyphList m_glyphs;
     std::vector<QString> m_actualTexts;
     std::vector<fz_font*> m_fonts; // one reference each
     std::vector<std::optional<GlyphExtent>> m_extents;
+    std::map<std::pair<fz_font*, int>, fz_rect> m_glyphSpace; // ink in glyph space
 };
 
 } // namespace inkveil::platform

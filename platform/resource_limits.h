@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <new>
 
 extern "C" {
 #include <mupdf/fitz.h>
@@ -34,5 +35,33 @@ std::chrono::milliseconds pageTimeBudget();
 
 // The allocator given to the root context: every block counts against the limit.
 const fz_alloc_context* limitedAllocator();
+
+// A standard allocator whose blocks count against the same limit, for what we
+// keep of a page beside MuPDF. Throws std::bad_alloc past the limit.
+template <typename T>
+struct LimitedAllocator {
+    using value_type = T;
+    LimitedAllocator() = default;
+    template <typename U>
+    LimitedAllocator(const LimitedAllocator<U>&) noexcept
+    {
+    }
+    T* allocate(std::size_t n)
+    {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T))
+            throw std::bad_alloc();
+        const fz_alloc_context* allocator = limitedAllocator();
+        void* block = allocator->malloc(allocator->user, n * sizeof(T));
+        if (!block)
+            throw std::bad_alloc();
+        return static_cast<T*>(block);
+    }
+    void deallocate(T* block, std::size_t) noexcept
+    {
+        const fz_alloc_context* allocator = limitedAllocator();
+        allocator->free(allocator->user, block);
+    }
+    friend bool operator==(const LimitedAllocator&, const LimitedAllocator&) { return true; }
+};
 
 } // namespace inkveil::platform

@@ -163,8 +163,8 @@ TEST_F(CliTest, AreasApplyToTheirPagesOnly)
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
         ASSERT_EQ(linesOf(r.out).size(), 1);
         const QJsonObject result = jsonLine(linesOf(r.out)[0]);
-        EXPECT_EQ(result.keys(), (QStringList{QStringLiteral("output"), QStringLiteral("pages"), QStringLiteral("redactions"),
-                                              QStringLiteral("source")}));
+        EXPECT_EQ(result.keys(), (QStringList{QStringLiteral("output"), QStringLiteral("pages"), QStringLiteral("phrases"),
+                                              QStringLiteral("redactions"), QStringLiteral("source")}));
         EXPECT_EQ(result[QStringLiteral("source")].toString(), pdf);
         EXPECT_EQ(result[QStringLiteral("pages")].toInt(), 4);
         EXPECT_EQ(result[QStringLiteral("redactions")].toInt(), std::count(shades.begin(), shades.end(), 0));
@@ -268,14 +268,22 @@ TEST_F(CliTest, FindPrintsPageAndRectangleOfEachOccurrence)
     EXPECT_LT(y + h, 425.0 / 792);
     EXPECT_GT(fields[3].toDouble(), 80.0 / 612);
 
-    r = cli("find --json {0} 4711 nothing", {pdf});
+    // Each region with the text it covers, then each phrase's count; a
+    // phrase found nowhere is a warning.
+    r = cli("find --json {0} 4711 absent", {pdf});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    ASSERT_EQ(linesOf(r.out).size(), 2);
+    ASSERT_EQ(linesOf(r.out).size(), 3);
     const QJsonObject first = jsonLine(linesOf(r.out)[0]);
-    EXPECT_EQ(first.keys(), (QStringList{QStringLiteral("normalizedRect"), QStringLiteral("page"), QStringLiteral("pageIndex")}));
-    EXPECT_EQ(first[QStringLiteral("page")].toInt(), 1);
-    EXPECT_EQ(first[QStringLiteral("pageIndex")].toInt(), 0);
-    EXPECT_EQ(jsonLine(linesOf(r.out)[1])[QStringLiteral("page")].toInt(), 2);
+    EXPECT_EQ(first.keys(), (QStringList{QStringLiteral("normalizedRect"), QStringLiteral("page"), QStringLiteral("pageIndex"),
+                                         QStringLiteral("text")}));
+    EXPECT_EQ(first[QStringLiteral("page")].toInt(), 2);
+    EXPECT_EQ(first[QStringLiteral("pageIndex")].toInt(), 1);
+    EXPECT_EQ(first[QStringLiteral("text")].toString(), QStringLiteral("4711"));
+    const QJsonObject counts = jsonLine(linesOf(r.out)[1]);
+    EXPECT_EQ(counts[QStringLiteral("phrase")].toString(), QStringLiteral("4711"));
+    EXPECT_EQ(counts[QStringLiteral("occurrences")].toInt(), 1);
+    EXPECT_EQ(jsonLine(linesOf(r.out)[2])[QStringLiteral("occurrences")].toInt(), 0);
+    EXPECT_EQ(QString::fromUtf8(r.err).trimmed(), QStringLiteral("warning: \"absent\" was not found in %1").arg(pdf));
 
     r = cli("find {0} absent", {pdf});
     EXPECT_EQ(r.exitCode, 0);

@@ -161,7 +161,7 @@ TEST_F(RedactTest, InvalidPlansFailBeforeAnythingIsWritten)
     blank.searchTerms = {QStringLiteral("   "), QStringLiteral("\t\n")};
     EXPECT_EQ(failureOf(source, out, blank), QStringLiteral("Mark an area or add a search phrase before redacting."));
     blank.searchTerms = {QStringLiteral("not in this document")};
-    EXPECT_EQ(failureOf(source, out, blank), QStringLiteral("Mark an area or add a search phrase before redacting."));
+    EXPECT_EQ(failureOf(source, out, blank), QStringLiteral("No occurrence of \"not in this document\" was found in three.pdf."));
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("deep"))));
 }
 
