@@ -147,9 +147,58 @@ bool contains(const Rect& outer, const Rect& inner)
         && outer.maxY() >= inner.maxY();
 }
 
+// Matches of one phrase that share a glyph are one occurrence: the same
+// words found in several readings, or a word drawn twice to look bold.
+class Occurrences {
+public:
+    void add(const std::vector<std::int64_t>& glyphs, int page, PhraseOccurrences& counts)
+    {
+        int joined = -1;
+        for (const std::int64_t glyph : glyphs) {
+            const auto known = m_owner.find(glyph);
+            if (known == m_owner.end())
+                continue;
+            const int other = root(known->second);
+            if (joined < 0) {
+                joined = other;
+            } else if (other != joined) {
+                // Two occurrences counted apart turn out to be one.
+                m_parent[static_cast<std::size_t>(other)] = joined;
+                --counts.count;
+                if (--counts.pages[m_page[static_cast<std::size_t>(other)]] == 0)
+                    counts.pages.erase(m_page[static_cast<std::size_t>(other)]);
+            }
+        }
+        if (joined < 0) {
+            joined = static_cast<int>(m_parent.size());
+            m_parent.push_back(joined);
+            m_page.push_back(page);
+            ++counts.count;
+            ++counts.pages[page];
+        }
+        for (const std::int64_t glyph : glyphs)
+            m_owner[glyph] = joined;
+    }
+
+    // Glyphs before `first` can be in no match still to come.
+    void forgetBefore(std::int64_t first) { m_owner.erase(m_owner.begin(), m_owner.lower_bound(first)); }
+
+private:
+    int root(int i)
+    {
+        while (m_parent[static_cast<std::size_t>(i)] != i)
+            i = m_parent[static_cast<std::size_t>(i)] = m_parent[static_cast<std::size_t>(m_parent[static_cast<std::size_t>(i)])];
+        return i;
+    }
+
+    std::map<std::int64_t, int> m_owner; // glyph -> occurrence
+    std::vector<int> m_parent;
+    std::vector<int> m_page;
+};
+
 class Searcher {
 public:
-    explicit Searcher(const QStringList& phrases) : m_phrases(phrases), m_claimed(static_cast<std::size_t>(phrases.size()))
+    explicit Searcher(const QStringList& phrases) : m_phrases(phrases), m_occurrences(static_cast<std::size_t>(phrases.size()))
     {
         for (int r = 0; r < kReadings; ++r)
             m_streams.emplace_back(phrases);
@@ -376,8 +425,8 @@ private:
             m_pages.clear();
         // No match to come can reach glyphs of pages let go.
         const std::int64_t firstHeld = m_pages.empty() ? m_nextGlyph : m_pages.front().firstGlyph;
-        for (auto& claimed : m_claimed)
-            claimed.erase(claimed.begin(), claimed.lower_bound(firstHeld));
+        for (Occurrences& occurrences : m_occurrences)
+            occurrences.forgetBefore(firstHeld);
     }
 
     HeldPage* heldPage(int index)
@@ -402,16 +451,7 @@ private:
         if (ids.empty())
             return;
 
-        // The same glyphs found again (in another reading, or as another
-        // copy of a glyph drawn twice) are the same occurrence.
-        auto& claimed = m_claimed[phrase];
-        const bool known = std::any_of(ids.begin(), ids.end(), [&](std::int64_t id) { return claimed.count(id) > 0; });
-        if (!known) {
-            claimed.insert(ids.begin(), ids.end());
-            PhraseOccurrences& counts = m_report.phrases[phrase];
-            ++counts.count;
-            ++counts.pages[stream.at(match.first).page];
-        }
+        m_occurrences[phrase].add(ids, stream.at(match.first).page, m_report.phrases[phrase]);
 
         // One region per line piece on each page the occurrence touches.
         std::sort(ids.begin(), ids.end());
@@ -468,7 +508,7 @@ private:
     std::vector<Stream> m_streams;
     std::deque<HeldPage> m_pages;
     std::int64_t m_nextGlyph = 0;
-    std::vector<std::set<std::int64_t>> m_claimed; // per phrase, glyphs of held pages
+    std::vector<Occurrences> m_occurrences; // per phrase
     std::vector<std::unordered_set<RedactionRegion>> m_found; // per phrase
     SearchReport m_report;
 };

@@ -44,7 +44,7 @@ public:
     Collector(const Collector&) = delete;
     Collector& operator=(const Collector&) = delete;
 
-    void addText(const fz_text* text, fz_matrix ctm, float grow)
+    void addText(const fz_text* text, fz_matrix ctm, const fz_stroke_state* stroke, float grow)
     {
         GlyphList& out = target();
         for (const fz_text_span* span = text->head; span; span = span->next) {
@@ -82,6 +82,12 @@ public:
                 glyph.gid = item.gid;
                 glyph.trm = trm;
                 glyph.grow = grow;
+                if (stroke) {
+                    const float width = stroke->linewidth * fz_matrix_expansion(ctm);
+                    glyph.lineWidth = std::isfinite(width) && width > 0 ? width : 0;
+                    const bool mitered = stroke->linejoin == FZ_LINEJOIN_MITER || stroke->linejoin == FZ_LINEJOIN_MITER_XPS;
+                    glyph.miterLimit = mitered && std::isfinite(stroke->miterlimit) ? stroke->miterlimit : 0;
+                }
                 out.push_back(glyph);
                 previous = &out.back();
             }
@@ -248,31 +254,42 @@ Collector& collectorOf(fz_device* dev)
 void fillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace*, const float*, float,
               fz_color_params)
 {
-    guarded(ctx, [&] { collectorOf(dev).addText(text, ctm, 0); });
+    guarded(ctx, [&] { collectorOf(dev).addText(text, ctm, nullptr, 0); });
+}
+
+// How far a stroke reaches beyond the outline, miters at sharp corners
+// included, in page units.
+float strokeReach(fz_context* ctx, const fz_stroke_state* stroke, fz_matrix ctm)
+{
+    if (!stroke)
+        return 0;
+    const fz_rect r = fz_adjust_rect_for_stroke(ctx, fz_make_rect(0, 0, 0, 0), stroke, ctm);
+    const float reach = std::max({-r.x0, -r.y0, r.x1, r.y1, stroke->linewidth * fz_matrix_expansion(ctm)});
+    return std::isfinite(reach) && reach > 0 ? reach : 0;
 }
 
 void strokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
                 fz_colorspace*, const float*, float, fz_color_params)
 {
-    const float width = stroke ? stroke->linewidth * fz_matrix_expansion(ctm) : 0;
-    guarded(ctx, [&] { collectorOf(dev).addText(text, ctm, std::isfinite(width) ? width : 0); });
+    const float reach = strokeReach(ctx, stroke, ctm);
+    guarded(ctx, [&] { collectorOf(dev).addText(text, ctm, stroke, reach); });
 }
 
 void clipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect)
 {
-    guarded(ctx, [&] { collectorOf(dev).addText(text, ctm, 0); });
+    guarded(ctx, [&] { collectorOf(dev).addText(text, ctm, nullptr, 0); });
 }
 
 void clipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
                     fz_rect)
 {
-    const float width = stroke ? stroke->linewidth * fz_matrix_expansion(ctm) : 0;
-    guarded(ctx, [&] { collectorOf(dev).addText(text, ctm, std::isfinite(width) ? width : 0); });
+    const float reach = strokeReach(ctx, stroke, ctm);
+    guarded(ctx, [&] { collectorOf(dev).addText(text, ctm, stroke, reach); });
 }
 
 void ignoreText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm)
 {
-    guarded(ctx, [&] { collectorOf(dev).addText(text, ctm, 0); });
+    guarded(ctx, [&] { collectorOf(dev).addText(text, ctm, nullptr, 0); });
 }
 
 int beginTile(fz_context* ctx, fz_device* dev, fz_rect area, fz_rect view, float xstep, float ystep, fz_matrix ctm, int)
@@ -377,6 +394,110 @@ fz_rect boundOutline(fz_context* ctx, fz_font* font, int gid, fz_matrix trm)
     return bounds;
 }
 
+// A glyph outline as closed polygons through all of its points, control
+// points included: every corner a stroke can miter at is among them.
+struct Polygons {
+    std::vector<std::vector<fz_point>> rings;
+    bool failed = false;
+
+    void start()
+    {
+        try {
+            rings.emplace_back();
+        } catch (...) {
+            failed = true;
+        }
+    }
+    void add(float x, float y)
+    {
+        if (rings.empty())
+            start();
+        try {
+            if (!failed && (rings.back().empty() || rings.back().back().x != x || rings.back().back().y != y))
+                rings.back().push_back(fz_make_point(x, y));
+        } catch (...) {
+            failed = true;
+        }
+    }
+};
+
+void walkMove(fz_context*, void* arg, float x, float y)
+{
+    auto* polygons = static_cast<Polygons*>(arg);
+    polygons->start();
+    polygons->add(x, y);
+}
+void walkLine(fz_context*, void* arg, float x, float y) { static_cast<Polygons*>(arg)->add(x, y); }
+void walkCurve(fz_context*, void* arg, float x1, float y1, float x2, float y2, float x3, float y3)
+{
+    auto* polygons = static_cast<Polygons*>(arg);
+    polygons->add(x1, y1);
+    polygons->add(x2, y2);
+    polygons->add(x3, y3);
+}
+void walkClose(fz_context*, void*) {}
+
+// The ink of a stroked outline: half the line width all round, and at each
+// corner whose miter stays within the limit, the miter's tip.
+std::optional<Rect> strokedBounds(fz_context* ctx, const fz_path* path, float lineWidth, float miterLimit)
+{
+    const fz_rect outline = fz_bound_path(ctx, path, nullptr, fz_identity);
+    if (fz_is_empty_rect(outline) || fz_is_infinite_rect(outline))
+        return std::nullopt;
+    const double half = lineWidth / 2.0;
+    Rect box = Rect{outline.x0, outline.y0, outline.x1 - outline.x0, outline.y1 - outline.y0}.insetBy(-half, -half);
+    if (miterLimit <= 0)
+        return box;
+    Polygons polygons;
+    const fz_path_walker walker{walkMove, walkLine, walkCurve, walkClose, nullptr, nullptr, nullptr, nullptr};
+    fz_walk_path(ctx, path, &walker, &polygons);
+    if (polygons.failed)
+        return std::nullopt;
+    for (std::vector<fz_point>& ring : polygons.rings) {
+        if (ring.size() > 1 && ring.front().x == ring.back().x && ring.front().y == ring.back().y)
+            ring.pop_back();
+        const std::size_t n = ring.size();
+        if (n < 3)
+            continue;
+        for (std::size_t i = 0; i < n; ++i) {
+            const fz_point a = ring[(i + n - 1) % n];
+            const fz_point b = ring[i];
+            const fz_point c = ring[(i + 1) % n];
+            const double ux = a.x - b.x, uy = a.y - b.y, vx = c.x - b.x, vy = c.y - b.y;
+            const double lu = std::hypot(ux, uy), lv = std::hypot(vx, vy);
+            if (lu <= 0 || lv <= 0)
+                continue;
+            const double cosine = std::clamp((ux * vx + uy * vy) / (lu * lv), -1.0, 1.0);
+            const double sineHalf = std::sqrt((1 - cosine) / 2);
+            if (sineHalf <= 1e-9)
+                continue;
+            const double ratio = 1 / sineHalf;
+            if (ratio > miterLimit)
+                continue; // bevelled
+            const double reach = half * ratio;
+            box = box.united(Rect{b.x - reach, b.y - reach, 2 * reach, 2 * reach});
+        }
+    }
+    return box;
+}
+
+// The outline of a glyph placed on the page, or nothing.
+std::optional<Rect> strokedGlyph(fz_context* ctx, const DrawnGlyph& g)
+{
+    std::optional<Rect> bounds;
+    fz_path* path = nullptr;
+    fz_var(path);
+    fz_try(ctx)
+    {
+        path = fz_outline_glyph(ctx, g.font, g.gid, g.trm);
+        if (path)
+            bounds = strokedBounds(ctx, path, g.lineWidth, g.miterLimit);
+    }
+    fz_always(ctx) { fz_drop_path(ctx, path); }
+    fz_catch(ctx) { bounds.reset(); }
+    return bounds;
+}
+
 } // namespace
 
 // ---- PageGlyphs -----------------------------------------------------------
@@ -461,9 +582,15 @@ const GlyphExtent& PageGlyphs::extent(std::size_t i)
             extent.ink = Rect{ink.x0, ink.y0, ink.x1 - ink.x0, ink.y1 - ink.y0};
     }
     if (g.grow > 0) {
-        extent.advance = extent.advance.insetBy(-g.grow, -g.grow);
-        if (extent.ink)
-            extent.ink = extent.ink->insetBy(-g.grow, -g.grow);
+        // A stroked outline is bounded corner by corner; anything else by
+        // the farthest any stroke could reach.
+        const std::optional<Rect> stroked = g.lineWidth > 0 && g.font && !g.font->t3procs ? strokedGlyph(m_ctx, g) : std::nullopt;
+        const double grow = stroked ? g.lineWidth / 2.0 : g.grow;
+        extent.advance = extent.advance.insetBy(-grow, -grow);
+        if (stroked)
+            extent.ink = extent.ink ? extent.ink->united(*stroked) : *stroked;
+        else if (extent.ink)
+            extent.ink = extent.ink->insetBy(-grow, -grow);
     }
     if (g.area)
         extent.ink = extent.ink ? extent.ink->united(*g.area) : *g.area;

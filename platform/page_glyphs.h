@@ -33,7 +33,9 @@ struct DrawnGlyph {
     fz_font* font = nullptr; // kept by the PageGlyphs that holds the glyph
     int gid = -1;
     fz_matrix trm{};      // glyph space -> page space
-    float grow = 0;       // stroke width around the outline, page units
+    float grow = 0;       // farthest a stroke can reach beyond the outline, page units
+    float lineWidth = 0;  // of a stroked glyph, page units
+    float miterLimit = 0; // for mitered joins; 0 when joins are not mitered
     // Set for the glyphs of a pattern too fine to enumerate: the whole area
     // that the pattern fills, where any copy of them may show.
     std::optional<Rect> area;

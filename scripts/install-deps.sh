@@ -9,7 +9,7 @@ packages=(
   libjbig2dec0-dev libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
   libarchive-dev libsodium-dev libdeflate-dev libicu-dev
   libgtest-dev openssl clang libclang-rt-14-dev
-  poppler-utils qpdf
+  poppler-utils qpdf fonts-dejavu-core
   ghostscript img2pdf python3
   xvfb
 )

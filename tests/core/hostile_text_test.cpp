@@ -8,6 +8,8 @@
 #include "tests/support/poppler.h"
 #include "tests/support/test_env.h"
 
+#include <QFile>
+
 #include <functional>
 #include <string>
 
@@ -187,6 +189,29 @@ std::vector<Case> cases()
     all.push_back({"glyphs drawn off their origin", QStringLiteral("abc"),
                    type3("BT /T 12 Tf 72 700 Td (abc) Tj ET", 3, 1500, {{'a', U'a'}, {'b', U'b'}, {'c', U'c'}}), 1});
     all.push_back({"wide stroke", QStringLiteral("secret"), plain("BT /P 12 Tf 2 Tr 3 w 72 700 Td (SECRET) Tj ET"), 1});
+    all.push_back({"stroke with long miters", QStringLiteral("wavy"),
+                   plain("BT /P 12 Tf 2 Tr 2 w 0 j 8 M 72 640 Td (WAVY) Tj ET"), 1});
+    all.push_back({"embedded font with lying widths", QStringLiteral("wolf"),
+                   [](PdfBuilder& pdf, PageSpec& page, bool with) {
+                       QFile file(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"));
+                       const bool opened = file.open(QIODevice::ReadOnly);
+                       const QByteArray bytes = opened ? file.readAll() : QByteArray();
+                       const std::string data(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+                       const int program = pdf.object(inkveil::test::streamObject(data, "/Length1 " + std::to_string(data.size())));
+                       const int descriptor = pdf.object(
+                           "<< /Type /FontDescriptor /FontName /Lying /Flags 32 /FontBBox [0 0 200 200] /ItalicAngle 0 "
+                           "/Ascent 200 /Descent 0 /CapHeight 200 /StemV 80 /FontFile2 "
+                           + std::to_string(program) + " 0 R >>");
+                       std::string widths;
+                       for (int c = 32; c <= 126; ++c)
+                           widths += "150 ";
+                       const int font = pdf.object("<< /Type /Font /Subtype /TrueType /BaseFont /Lying /FirstChar 32 "
+                                                   "/LastChar 126 /Widths [" + widths + "] /Encoding /WinAnsiEncoding "
+                                                   "/FontDescriptor " + std::to_string(descriptor) + " 0 R >>");
+                       page.extraResources = "/Font << /H " + helvetica(pdf) + " 0 R /L " + std::to_string(font) + " 0 R >>";
+                       page.extraContent = kContext + (with ? "BT /L 24 Tf 72 630 Td (Wolf) Tj ET" : "");
+                   },
+                   1});
     all.push_back({"italic at display size", QStringLiteral("ff"),
                    plain("BT /P 40 Tf 72 650 Td (ff) Tj ET", {}, "Helvetica-BoldOblique"), 1});
     all.push_back({"actual text around a text object", QStringLiteral("secret"),
