@@ -25,9 +25,41 @@ constexpr double kMarginY = 1.0;
 // glyphs that draw them (several when a glyph is drawn twice to look bold, or
 // for every character of an /ActualText span).
 struct Entry {
+    // Document-wide glyph numbers; nearly always one, which needs no
+    // allocation of its own.
+    class Glyphs {
+    public:
+        explicit Glyphs(std::int64_t first) : m_first(first) {}
+        explicit Glyphs(const std::vector<std::int64_t>& all) : m_first(all.empty() ? -1 : all.front())
+        {
+            if (all.size() > 1)
+                m_more.assign(all.begin() + 1, all.end());
+        }
+        void push_back(std::int64_t glyph)
+        {
+            if (m_first < 0)
+                m_first = glyph;
+            else
+                m_more.push_back(glyph);
+        }
+        void append(const Glyphs& other) { other.forEach([&](std::int64_t glyph) { push_back(glyph); }); }
+        template <typename F>
+        void forEach(F&& f) const
+        {
+            if (m_first >= 0)
+                f(m_first);
+            for (const std::int64_t glyph : m_more)
+                f(glyph);
+        }
+
+    private:
+        std::int64_t m_first;
+        std::vector<std::int64_t> m_more;
+    };
+
     int page = 0;
-    std::u32string chars;
-    std::vector<std::int64_t> glyphs; // document-wide glyph numbers
+    std::u32string chars; // short strings need no allocation either
+    Glyphs glyphs;
 };
 
 // The ways a page is read, in the order their matches are counted: where the
@@ -273,7 +305,7 @@ private:
             if (pending)
                 stream.add(std::move(*pending));
             pending = Entry{page.index, g.c ? std::u32string(1, g.c) : std::u32string(),
-                            {page.firstGlyph + static_cast<std::int64_t>(i)}};
+                            Entry::Glyphs(page.firstGlyph + static_cast<std::int64_t>(i))};
         }
         if (pending)
             stream.add(std::move(*pending));
@@ -305,10 +337,13 @@ private:
             units.push_back(Unit{i, 1, static_cast<int>(std::lround(angle / 2.0)), g.dirX * g.y - g.dirY * g.x,
                                  g.dirX * g.x + g.dirY * g.y});
         }
-        std::stable_sort(units.begin(), units.end(), [](const Unit& a, const Unit& b) {
+        // Ties keep drawing order, so that a glyph's copies stay in turn.
+        std::sort(units.begin(), units.end(), [](const Unit& a, const Unit& b) {
             if (a.direction != b.direction)
                 return a.direction < b.direction;
-            return a.across > b.across;
+            if (a.across != b.across)
+                return a.across > b.across;
+            return a.glyph < b.glyph;
         });
 
         Stream& lines = m_streams[kLines];
@@ -325,18 +360,18 @@ private:
                 size = std::max(size, glyphs[units[end].glyph].size);
                 ++end;
             }
-            std::stable_sort(units.begin() + static_cast<std::ptrdiff_t>(begin),
-                             units.begin() + static_cast<std::ptrdiff_t>(end),
-                             [](const Unit& a, const Unit& b) { return a.along < b.along; });
+            std::sort(units.begin() + static_cast<std::ptrdiff_t>(begin), units.begin() + static_cast<std::ptrdiff_t>(end),
+                      [](const Unit& a, const Unit& b) { return a.along != b.along ? a.along < b.along : a.glyph < b.glyph; });
 
             std::vector<Entry> line;
+            line.reserve(end - begin);
             const Unit* previous = nullptr;
             bool rightToLeft = false;
             for (std::size_t u = begin; u < end; ++u) {
                 const Unit& unit = units[u];
                 const platform::DrawnGlyph& g = glyphs[unit.glyph];
                 std::u32string chars;
-                std::vector<std::int64_t> ids;
+                Entry::Glyphs ids(-1);
                 for (std::size_t k = 0; k < unit.count; ++k) {
                     const platform::DrawnGlyph& part = glyphs[unit.glyph + k];
                     if (part.c)
@@ -347,7 +382,7 @@ private:
                     const double slack = 0.25 * std::max(g.size, glyphs[previous->glyph].size);
                     if (std::fabs(unit.along - previous->along) <= slack
                         && std::fabs(unit.across - previous->across) <= slack) {
-                        line.back().glyphs.insert(line.back().glyphs.end(), ids.begin(), ids.end());
+                        line.back().glyphs.append(ids);
                         continue; // drawn twice: read once
                     }
                 }
@@ -376,10 +411,10 @@ private:
         if (texts.empty())
             return;
         const auto& glyphs = page.glyphs.glyphs();
-        std::vector<std::vector<std::int64_t>> spanGlyphs(texts.size());
+        std::vector<std::vector<std::int64_t>> spanIds(texts.size());
         for (std::size_t i = 0; i < glyphs.size(); ++i) {
             if (glyphs[i].actualText >= 0)
-                spanGlyphs[static_cast<std::size_t>(glyphs[i].actualText)].push_back(page.firstGlyph + static_cast<std::int64_t>(i));
+                spanIds[static_cast<std::size_t>(glyphs[i].actualText)].push_back(page.firstGlyph + static_cast<std::int64_t>(i));
         }
         Stream& stream = m_streams[kActualText];
         int current = -1;
@@ -388,15 +423,16 @@ private:
             if (g.actualText < 0) {
                 current = -1;
                 stream.add(Entry{page.index, g.c ? std::u32string(1, g.c) : std::u32string(),
-                                 {page.firstGlyph + static_cast<std::int64_t>(i)}});
+                                 Entry::Glyphs(page.firstGlyph + static_cast<std::int64_t>(i))});
                 continue;
             }
             if (g.actualText == current)
                 continue;
             current = g.actualText;
             const auto span = static_cast<std::size_t>(current);
+            const Entry::Glyphs spanGlyphs(spanIds[span]);
             for (const char32_t c : texts[span].toUcs4())
-                stream.add(Entry{page.index, std::u32string(1, c), spanGlyphs[span]});
+                stream.add(Entry{page.index, std::u32string(1, c), spanGlyphs});
         }
     }
 
@@ -445,7 +481,7 @@ private:
         QString text;
         for (std::int64_t i = match.first; i <= match.last; ++i) {
             const Entry& entry = stream.at(i);
-            ids.insert(ids.end(), entry.glyphs.begin(), entry.glyphs.end());
+            entry.glyphs.forEach([&](std::int64_t id) { ids.push_back(id); });
             text += QString::fromUcs4(entry.chars.data(), static_cast<qsizetype>(entry.chars.size()));
         }
         if (ids.empty())
@@ -473,10 +509,10 @@ private:
             // In reading order, so that neighbours meet first.
             std::vector<std::int64_t> ordered;
             for (std::int64_t k = match.first; k <= match.last; ++k) {
-                for (const std::int64_t id : stream.at(k).glyphs) {
+                stream.at(k).glyphs.forEach([&](std::int64_t id) {
                     if (id >= page->firstGlyph && id < pageEnd)
                         ordered.push_back(id);
-                }
+                });
             }
             for (const std::int64_t id : ordered) {
                 const auto local = static_cast<std::size_t>(id - page->firstGlyph);
