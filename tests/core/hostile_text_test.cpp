@@ -165,11 +165,23 @@ std::vector<Case> cases()
                          "BT /P 12 Tf 113.34 700 Td (T) Tj ET BT /P 12 Tf 88.008 700 Td (C) Tj ET "
                          "BT /P 12 Tf 105.336 700 Td (E) Tj ET BT /P 12 Tf 80.004 700 Td (E) Tj ET"),
                    1});
+    all.push_back({"drawn right to left", QStringLiteral("secret"),
+                   plain("BT /P 12 Tf 113.34 700 Td (T) Tj -8.004 0 Td (E) Tj -8.664 0 Td (R) Tj -8.664 0 Td (C) Tj "
+                         "-8.004 0 Td (E) Tj -8.004 0 Td (S) Tj ET"),
+                   1});
+    all.push_back({"two lines interleaved", QStringLiteral("total due"),
+                   plain("BT /P 12 Tf 1 0 0 1 72 640 Tm (T) Tj 1 0 0 1 72 626 Tm (P) Tj 1 0 0 1 79.332 640 Tm (o) Tj "
+                         "1 0 0 1 80.004 626 Tm (a) Tj 1 0 0 1 86.004 640 Tm (tal due) Tj 1 0 0 1 86.676 626 Tm (id) Tj ET",
+                         "BT /P 12 Tf 1 0 0 1 72 626 Tm (Paid) Tj ET"),
+                   1});
     all.push_back({"drawn twice for bold", QStringLiteral("John"),
                    plain("BT /P 12 Tf 72 700 Td (John) Tj ET BT /P 12 Tf 72.4 700.2 Td (John) Tj ET"), 1});
     all.push_back({"right to left in visual order", QString::fromUtf8("שלום"),
                    type3("BT /T 12 Tf 72 700 Td (abcd) Tj ET", 4, 0,
                          {{'a', U'\u05DD'}, {'b', U'\u05D5'}, {'c', U'\u05DC'}, {'d', U'\u05E9'}}),
+                   1});
+    all.push_back({"Arabic in visual order with a ligature", QString::fromUtf8("سلام"),
+                   type3("BT /T 12 Tf 72 700 Td (abc) Tj ET", 3, 0, {{'a', U'\uFEE2'}, {'b', U'\uFEFB'}, {'c', U'\uFEB3'}}),
                    1});
     // Text repeated by a tiling pattern: 3 columns of 4 rows.
     all.push_back({"tiling pattern", QStringLiteral("secret"),
