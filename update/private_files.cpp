@@ -1,4 +1,4 @@
-#include "app/private_files.h"
+#include "update/private_files.h"
 
 #include "core/errors.h"
 
