@@ -222,7 +222,8 @@ std::pair<QByteArray, QString> signedManifest(const ManifestOptions& options)
 {
     const QDateTime expires =
         QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() + qint64(options.validDays) * 86400, Qt::UTC);
-    const QByteArray text = Updater::writeManifest({options.version, options.url, options.notes, expires}, options.secretKey);
+    const QByteArray text =
+        Updater::writeManifest({options.version, options.url, options.notes, expires}, options.secretKey);
     const auto result = Updater::readManifest(text, QStringLiteral("0"), ReleaseKey::publicKeyOf(options.secretKey));
     const QString archiveName = result.offer ? result.offer->downloadURL.fileName() : QString();
     if (!result.offer || result.offer->version != options.version || !archiveName.endsWith(QStringLiteral(".zip")))
@@ -299,7 +300,8 @@ int manifest(const QStringList& args)
         throw FileError(out, QStringLiteral("Could not create %1").arg(out));
     PrivateFiles::writeFile(out + QStringLiteral("/latest.json"), text);
     QFile::setPermissions(out + QStringLiteral("/latest.json"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                              | QFileDevice::ReadOther);
     return 0;
 }
 

@@ -95,7 +95,8 @@ std::optional<Stored> storedSignature(const fs::path& root)
     }
     if (text.endsWith('\n'))
         text.chop(1);
-    const bool hex = std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    const bool hex =
+        std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
     if (!hex || text.size() != 2 * crypto_sign_BYTES)
         return std::nullopt;
     stored.signature = QByteArray::fromHex(text);
@@ -153,7 +154,8 @@ std::optional<QByteArray> canonicalList(const QString& bundle, int format)
         return std::nullopt;
 
     std::sort(lines.begin(), lines.end());
-    QByteArray list = "inkveil-bundle-signature " + QByteArray::number(format) + "\nteam " + kTeamIdentifier.toUtf8() + '\n';
+    QByteArray list =
+        "inkveil-bundle-signature " + QByteArray::number(format) + "\nteam " + kTeamIdentifier.toUtf8() + '\n';
     for (const auto& entry : lines)
         list += entry.second;
     return list;

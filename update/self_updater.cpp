@@ -11,11 +11,17 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QPointer>
+#include <QPromise>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <exception>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include <dirent.h>
@@ -121,7 +127,8 @@ void startSwap(const Installation& installation, const QByteArray& work, const Q
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
     pid_t helper = 0;
-    const int error = ::posix_spawn(&helper, installation.swapHelper.constData(), nullptr, &attributes, argv.data(), environ);
+    const int error =
+        ::posix_spawn(&helper, installation.swapHelper.constData(), nullptr, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     if (error != 0)
         throw FileError::fromErrno(QFile::decodeName(installation.swapHelper), error);
@@ -138,6 +145,40 @@ void prepare(const UpdateInfo& offer, const Installation& installation, const QB
     verifyIdentity(bundle, offer.version, installation.identifier);
     startSwap(installation, work, QFile::encodeName(QFileInfo(bundle).fileName()), offer.version);
 }
+
+// Runs prepare() on a thread of its own and settles the installation's future
+// on the thread that made it, only after joining the worker: a worker still
+// tearing down (its thread-local data) while the program exits right after a
+// successful installation can free memory twice. Destroyed early (its parent
+// went away), it still joins and settles.
+class InstallJob : public QObject {
+public:
+    InstallJob(QObject* parent, std::shared_ptr<QPromise<void>> promise, std::function<void()> work)
+        : QObject(parent), m_promise(std::move(promise))
+    {
+        m_thread = std::thread([this, work = std::move(work)] {
+            try {
+                work();
+            } catch (...) {
+                m_failure = std::current_exception();
+            }
+            QMetaObject::invokeMethod(this, [this] { delete this; }, Qt::QueuedConnection);
+        });
+    }
+
+    ~InstallJob() override
+    {
+        m_thread.join();
+        if (m_failure)
+            m_promise->setException(m_failure);
+        m_promise->finish();
+    }
+
+private:
+    std::shared_ptr<QPromise<void>> m_promise;
+    std::exception_ptr m_failure; // written by the worker, read after joining it
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -169,7 +210,8 @@ void checkLocation(const QByteArray& destination)
                QStringLiteral("The name of the folder that holds Inkveil is not valid text. Rename it, then try again."));
     if (destination.startsWith("/usr/"))
         refuse(UpdateError::readOnlyLocation,
-               QStringLiteral("Inkveil in %1 belongs to the system. Update it with the system's software tools.").arg(shown));
+               QStringLiteral("Inkveil in %1 belongs to the system. Update it with the system's software tools.")
+                   .arg(shown));
     struct statvfs volume {};
     if (::statvfs(destination.constData(), &volume) == 0 && (volume.f_flag & ST_RDONLY))
         refuse(UpdateError::readOnlyLocation, QStringLiteral("%1 is on a read-only disk.").arg(shown));
@@ -180,7 +222,8 @@ void checkLocation(const QByteArray& destination)
     if (::lstat(destination.constData(), &bundle) != 0 || !S_ISDIR(bundle.st_mode))
         refuse(UpdateError::readOnlyLocation, QStringLiteral("%1 is not a folder.").arg(shown));
     if (::stat(parent.constData(), &folder) != 0 || !S_ISDIR(folder.st_mode))
-        refuse(UpdateError::readOnlyLocation, QStringLiteral("%1 cannot be read.").arg(QFile::decodeName(parent)));
+        refuse(UpdateError::readOnlyLocation,
+               QStringLiteral("%1 cannot be read.").arg(QFile::decodeName(parent)));
     for (const auto& [info, path] : {std::pair{&bundle, destination}, std::pair{&folder, parent}}) {
         if (!onlyTheUserCanChange(*info))
             refuse(UpdateError::unsafeLocation,
@@ -214,21 +257,33 @@ QFuture<void> install(const UpdateInfo& offer, QNetworkAccessManager& network, c
         // A build without a release key never offers updates; nothing could pass.
         if (installation.trustedKey.isEmpty())
             throw UpdateFailure(UpdateError::badSignature);
-        const auto work = std::make_shared<const QByteArray>(makeWorkFolder(installation));
-        return downloadArchive(network, offer.downloadURL, QFile::decodeName(*work + "/update.zip"),
-                               installation.maxArchiveBytes, installation.stallTimeout)
-            .onFailed([work] {
-                BundleSwap::removeTree(*work);
-                throw; // the handler runs inside the failure's catch: pass it on
-            })
-            .then(QtFuture::Launch::Async, [offer, installation, work] {
+        const QByteArray work = makeWorkFolder(installation);
+        auto promise = std::make_shared<QPromise<void>>();
+        promise->start();
+        QPointer<QNetworkAccessManager> context(&network);
+        downloadArchive(network, offer.downloadURL, QFile::decodeName(work + "/update.zip"),
+                        installation.maxArchiveBytes, installation.stallTimeout)
+            .then([=](QFuture<void> downloaded) {
                 try {
-                    prepare(offer, installation, *work);
+                    downloaded.waitForFinished(); // passes the download's failure on
+                    if (!context)
+                        throw TransferError(QStringLiteral("The download was cancelled."));
                 } catch (...) {
-                    BundleSwap::removeTree(*work);
-                    throw;
+                    BundleSwap::removeTree(work);
+                    promise->setException(std::current_exception());
+                    promise->finish();
+                    return;
                 }
+                new InstallJob(context, promise, [=] {
+                    try {
+                        prepare(offer, installation, work);
+                    } catch (...) {
+                        BundleSwap::removeTree(work);
+                        throw;
+                    }
+                });
             });
+        return promise->future();
     } catch (...) {
         return QtFuture::makeExceptionalFuture(std::current_exception());
     }

@@ -83,13 +83,15 @@ protected:
     void SetUp() override
     {
         WithRunningProgram::SetUp();
-        installation.destination = QFile::encodeName(makeBundle(apps, QStringLiteral("Inkveil.app"), QStringLiteral("1.0")));
+        installation.destination =
+            QFile::encodeName(makeBundle(apps, QStringLiteral("Inkveil.app"), QStringLiteral("1.0")));
         installation.identifier = kBundleIdentifier;
         installation.processId = program.processId();
         installation.trustedKey = key.publicKey;
     }
 
-    QString newBundle(const QString& version, const QString& identifier = kBundleIdentifier, const QByteArray& secretKey = {})
+    QString newBundle(const QString& version, const QString& identifier = kBundleIdentifier,
+                      const QByteArray& secretKey = {})
     {
         return signedBundle(path(QStringLiteral("src/%1").arg(++bundles)), version, identifier, secretKey);
     }
@@ -283,7 +285,8 @@ TEST_F(SelfUpdaterTest, UnsafeOrUnreplaceableLocationsFailBeforeAnyDownload)
     // The parent folder is read-only, the bundle's file system is not.
     const QString parent = path(QStringLiteral("b"));
     ASSERT_TRUE(mountTmpfs(parent) && mountTmpfs(parent + QStringLiteral("/Inkveil.app")) && makeReadOnly(parent));
-    failsWith(QFile::encodeName(parent + QStringLiteral("/Inkveil.app")), UpdateError::readOnlyLocation, "read-only parent");
+    failsWith(QFile::encodeName(parent + QStringLiteral("/Inkveil.app")), UpdateError::readOnlyLocation,
+              "read-only parent");
     for (const QString& at : {parent + QStringLiteral("/Inkveil.app"), parent, readOnlyBundle})
         ::umount2(QFile::encodeName(at).constData(), MNT_DETACH);
     EXPECT_EQ(server.requests(), 0);

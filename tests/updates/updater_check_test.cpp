@@ -16,8 +16,11 @@ using namespace inkveil::test;
 namespace inkveil::Updater {
 void PrintTo(const CheckResult& result, std::ostream* out)
 {
-    *out << (result.offer ? "offer " + result.offer->version.toStdString() + " " + result.offer->downloadURL.toString().toStdString() : std::string("no offer"))
-         << (result.unverified ? ", unverified" : "");
+    if (result.offer)
+        *out << "offer " << result.offer->version.toStdString() << ' ' << result.offer->downloadURL.toString().toStdString();
+    else
+        *out << "no offer";
+    *out << (result.unverified ? ", unverified" : "");
 }
 } // namespace inkveil::Updater
 
@@ -33,9 +36,9 @@ QByteArray signedManifest(const QString& version, const QString& url, const QDat
     return Updater::writeManifest({version, url, QStringLiteral("Faster"), expires}, secretKey);
 }
 
-const QByteArray kValid = signedManifest(QStringLiteral("2.1.0"), QStringLiteral("https://updates.mervo.example/Inkveil-2.1.0.zip"));
-const UpdateInfo kValidOffer{QStringLiteral("2.1.0"), QUrl(QStringLiteral("https://updates.mervo.example/Inkveil-2.1.0.zip")),
-                             QStringLiteral("Faster")};
+const QString kArchive = QStringLiteral("https://updates.mervo.example/Inkveil-2.1.0.zip");
+const QByteArray kValid = signedManifest(QStringLiteral("2.1.0"), kArchive);
+const UpdateInfo kValidOffer{QStringLiteral("2.1.0"), QUrl(kArchive), QStringLiteral("Faster")};
 const Updater::CheckResult kNothing{};
 const Updater::CheckResult kUnverified{std::nullopt, true};
 
@@ -70,7 +73,9 @@ TEST(VersionOrder, ComparesNumericComponentsAndNothingElse)
 
 TEST(ManifestRules, OfferOnlyVerifiedUnexpiredNewerVersions)
 {
-    const auto read = [](const QByteArray& body) { return Updater::readManifest(body, QStringLiteral("2.0"), kKey.publicKey); };
+    const auto read = [](const QByteArray& body) {
+        return Updater::readManifest(body, QStringLiteral("2.0"), kKey.publicKey);
+    };
     EXPECT_EQ(read(kValid), (Updater::CheckResult{kValidOffer, false}));
     EXPECT_EQ(read(signedManifest(QStringLiteral("2.0"), QStringLiteral("https://h/a.zip"))), kNothing);
 
