@@ -1,6 +1,6 @@
 #include "app/app_model.h"
 
-#include "app/app_bundle.h"
+#include "update/app_bundle.h"
 #include "app/model_messages.h"
 #include "core/build_settings.h"
 

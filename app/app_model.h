@@ -4,8 +4,9 @@
 #include "app/redact_input.h"
 #include "app/redaction_job.h"
 #include "core/records.h"
-#include "core/update_info.h"
 #include "platform/mu_context.h"
+#include "update/update_info.h"
+#include "update/updater.h"
 
 #include <QFuture>
 #include <QHash>
@@ -35,10 +36,13 @@ using MarksByInput = QHash<QUuid, QList<RedactionRegion>>;
 // How the model checks for, installs and finishes an update. The real ones talk
 // to the manifest server and the installer; tests replace them.
 struct UpdateServices {
-    std::function<QFuture<std::optional<UpdateInfo>>(const QUrl& manifest, const QString& version)> check;
+    std::function<QFuture<Updater::CheckResult>(const QUrl& manifest, const QString& version)> check;
     std::function<QFuture<void>(const UpdateInfo& offer)> install;
     // Asks the application to quit (through its usual confirmation).
     std::function<void()> quit;
+    // Whether updates are offered at all; by default only a build that
+    // carries a release key checks, since no update could pass without one.
+    std::optional<bool> enabled;
 };
 using TermsByInput = QHash<QUuid, QStringList>;
 using PhraseCountsByInput = QHash<QUuid, QHash<QString, qint64>>;
@@ -243,6 +247,8 @@ public:
     void setUpdateServices(UpdateServices services);
     // The menu item that offers availableUpdate: "Update to 1.2…"; empty when none.
     QString updateMenuTitle() const;
+    // False for a build without a release key: no update items, no checks.
+    bool updatesEnabled() const;
 
 Q_SIGNALS:
     void inputsChanged();

@@ -1,7 +1,8 @@
 #include "app/app_model.h"
 
-#include "app/self_updater.h"
-#include "core/updater.h"
+#include "core/build_settings.h"
+#include "update/self_updater.h"
+#include "update/updater.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
@@ -56,14 +57,21 @@ UpdateServices AppModel::updateServices()
     UpdateServices services = m_updateServices;
     if (!services.check) {
         services.check = [this](const QUrl& manifest, const QString& version) {
-            return Updater::check(manifest, version, network());
+            return Updater::check(manifest, version, BuildSettings::releasePublicKey(), network());
         };
     }
     if (!services.install)
         services.install = [this](const UpdateInfo& offer) { return SelfUpdater::install(offer, network()); };
     if (!services.quit)
         services.quit = [] { QCoreApplication::quit(); };
+    if (!services.enabled)
+        services.enabled = !BuildSettings::releasePublicKey().isEmpty();
     return services;
+}
+
+bool AppModel::updatesEnabled() const
+{
+    return m_updateServices.enabled.value_or(!BuildSettings::releasePublicKey().isEmpty());
 }
 
 QString AppModel::updateMenuTitle() const
@@ -73,10 +81,13 @@ QString AppModel::updateMenuTitle() const
 
 void AppModel::checkForUpdate()
 {
+    if (!updatesEnabled())
+        return;
     QPointer<AppModel> self(this);
-    updateServices().check(updateManifest(), m_version).then(continuationContext(this), [self](std::optional<UpdateInfo> found) {
+    updateServices().check(updateManifest(), m_version).then(continuationContext(this), [self](Updater::CheckResult result) {
         if (!self)
             return;
+        const std::optional<UpdateInfo> found = result.offer;
         self->setAvailableUpdate(found);
         if (found && (!hasDeclinedVersion() || declinedVersion() != found->version))
             self->promptForUpdate();
@@ -85,17 +96,22 @@ void AppModel::checkForUpdate()
 
 void AppModel::checkForUpdatesManually()
 {
-    if (m_isCheckingForUpdate)
+    if (m_isCheckingForUpdate || !updatesEnabled())
         return;
     setIsCheckingForUpdate(true);
     QPointer<AppModel> self(this);
-    updateServices().check(updateManifest(), m_version).then(continuationContext(this), [self](std::optional<UpdateInfo> found) {
+    updateServices().check(updateManifest(), m_version).then(continuationContext(this), [self](Updater::CheckResult result) {
         if (!self)
             return;
-        self->setAvailableUpdate(found);
+        self->setAvailableUpdate(result.offer);
         self->setIsCheckingForUpdate(false);
         if (self->m_availableUpdate) {
             self->promptForUpdate();
+        } else if (result.unverified) {
+            if (self->m_dialogs)
+                self->m_dialogs->showAlert(QStringLiteral("The update server's answer could not be verified."),
+                                           QStringLiteral("Mervo Inkveil %1 was not updated. Try again later.")
+                                               .arg(self->m_version));
         } else if (self->m_dialogs) {
             self->m_dialogs->showAlert(QStringLiteral("You're up to date"),
                                        QStringLiteral("Mervo Inkveil %1 is the latest version.").arg(self->m_version));
@@ -124,6 +140,16 @@ void AppModel::promptForUpdate()
         .then(continuationContext(this), [self, quit = services.quit] {
             if (self)
                 quit();
+        })
+        .onFailed(continuationContext(this), [self](const std::exception& error) {
+            if (!self)
+                return;
+            self->setIsUpdating(false);
+            // A refused location says what the user can do about it.
+            const auto* failure = dynamic_cast<const SelfUpdater::UpdateFailure*>(&error);
+            const QString reason = failure ? failure->reason() : QString();
+            self->setErrorMessage(QStringLiteral("The update could not be installed.")
+                                  + (reason.isEmpty() ? QString() : u' ' + reason));
         })
         .onFailed(continuationContext(this), [self] {
             if (!self)

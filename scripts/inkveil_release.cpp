@@ -4,29 +4,39 @@
 //   inkveil-release bundle  --install PREFIX --version V --out FOLDER
 //   inkveil-release sign    --key SECRET_KEY_FILE BUNDLE
 //   inkveil-release release --install PREFIX --version V --key SECRET_KEY_FILE
-//                           --url https://host/path/Inkveil-V.zip [--notes TEXT] --out FOLDER
+//                           --url https://host/path/Inkveil-V.zip [--notes TEXT]
+//                           [--valid-days N] --out FOLDER
+//   inkveil-release manifest --version V --key SECRET_KEY_FILE --url URL [--notes TEXT]
+//                            [--valid-days N] --out FOLDER
 //
 // PREFIX is an installed tree holding bin/inkveil. "release" writes
 // FOLDER/Inkveil.app (signed), FOLDER/<archive named as in the URL> and
-// FOLDER/latest.json. Give the public key to the build as
-// INKVEIL_RELEASE_PUBLIC_KEY.
+// FOLDER/latest.json, after checking them as a client would; what a client
+// would refuse is removed again. The manifest is signed and expires after N
+// days (30 by default): clients take an expired one for a server that holds
+// updates back, so publish a fresh one with "manifest" before then. Give the
+// public key to the build as INKVEIL_RELEASE_PUBLIC_KEY.
 
-#include "app/app_bundle.h"
-#include "app/bundle_signature.h"
-#include "app/desktop_entry.h"
-#include "app/private_files.h"
-#include "app/zip_writer.h"
 #include "core/errors.h"
-#include "core/updater.h"
+#include "update/app_bundle.h"
+#include "update/bundle_signature.h"
+#include "update/desktop_entry.h"
+#include "update/private_files.h"
+#include "update/release_key.h"
+#include "update/self_updater.h"
+#include "update/update_archive.h"
+#include "update/updater.h"
+#include "update/zip_writer.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStringList>
+#include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -153,7 +163,7 @@ int keygen(const QStringList& args)
 {
     if (args.size() != 2)
         usage("keygen takes a secret and a public key file");
-    const auto pair = BundleSignature::generateKeyPair();
+    const auto pair = ReleaseKey::generate();
     PrivateFiles::writeFile(args[0], pair.secretKey.toHex() + '\n');
     writeFile(args[1], pair.publicKey.toHex() + '\n');
     std::printf("%s\n", pair.publicKey.toHex().constData());
@@ -181,37 +191,117 @@ int sign(const QStringList& args)
     return 0;
 }
 
+struct ManifestOptions {
+    QString version;
+    QString url;
+    QString notes;
+    QByteArray secretKey;
+    int validDays = 30;
+};
+
+ManifestOptions manifestOptions(const QHash<QString, QString>& given)
+{
+    ManifestOptions options;
+    options.version = required(given, QStringLiteral("version"));
+    requireVersion(options.version);
+    options.url = required(given, QStringLiteral("url"));
+    options.notes = given.value(QStringLiteral("notes"));
+    options.secretKey = secretKey(required(given, QStringLiteral("key")));
+    if (given.contains(QStringLiteral("valid-days"))) {
+        bool ok = false;
+        options.validDays = given.value(QStringLiteral("valid-days")).toInt(&ok);
+        if (!ok || options.validDays < 1 || options.validDays > 366)
+            usage("--valid-days must be a number of days from 1 to 366");
+    }
+    return options;
+}
+
+// The signed manifest, checked as a client checks it; also the archive name
+// that its URL ends in.
+std::pair<QByteArray, QString> signedManifest(const ManifestOptions& options)
+{
+    const QDateTime expires =
+        QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() + qint64(options.validDays) * 86400, Qt::UTC);
+    const QByteArray text =
+        Updater::writeManifest({options.version, options.url, options.notes, expires}, options.secretKey);
+    const auto result = Updater::readManifest(text, QStringLiteral("0"), ReleaseKey::publicKeyOf(options.secretKey));
+    const QString archiveName = result.offer ? result.offer->downloadURL.fileName() : QString();
+    if (!result.offer || result.offer->version != options.version || !archiveName.endsWith(QStringLiteral(".zip")))
+        throw std::invalid_argument("the URL must be an https address of a .zip file");
+    return {text, archiveName};
+}
+
+// What a client does with the archive: the same limits, the same unpacking,
+// the same signature and identity checks.
+void checkAsClient(const QString& archive, const QString& version, const QByteArray& publicKey)
+{
+    const qint64 size = QFileInfo(archive).size();
+    if (size > SelfUpdater::Installation().maxArchiveBytes)
+        throw std::runtime_error("the archive is larger than clients download");
+    QTemporaryDir work;
+    if (!work.isValid())
+        throw FileError(work.path(), work.errorString());
+    UpdateArchive::Limits limits;
+    limits.maxUnpackedBytes = std::min(limits.maxUnpackedBytes, 8 * size);
+    try {
+        const QString bundle = UpdateArchive::unpack(archive, work.path(), limits);
+        SelfUpdater::verifySignature(bundle, publicKey);
+        SelfUpdater::verifyIdentity(bundle, version, kBundleIdentifier);
+    } catch (const SelfUpdater::UpdateFailure& failure) {
+        throw std::runtime_error(std::string("clients would refuse this release: ") + failure.what());
+    }
+}
+
 int release(const QStringList& args)
 {
     QStringList rest;
     const auto given = options(args,
                                {QStringLiteral("install"), QStringLiteral("version"), QStringLiteral("key"),
-                                QStringLiteral("url"), QStringLiteral("notes"), QStringLiteral("out")},
+                                QStringLiteral("url"), QStringLiteral("notes"), QStringLiteral("valid-days"),
+                                QStringLiteral("out")},
                                rest);
     if (!rest.isEmpty())
         usage("release takes only options");
-    const QString version = required(given, QStringLiteral("version"));
-    requireVersion(version);
+    const ManifestOptions manifest = manifestOptions(given);
     const QString out = required(given, QStringLiteral("out"));
-    const QString url = required(given, QStringLiteral("url"));
-    const QByteArray key = secretKey(required(given, QStringLiteral("key")));
+    const auto [manifestText, archiveName] = signedManifest(manifest);
 
-    QJsonObject manifest{{QStringLiteral("version"), version}, {QStringLiteral("url"), url}};
-    if (given.contains(QStringLiteral("notes")))
-        manifest.insert(QStringLiteral("notes"), given.value(QStringLiteral("notes")));
-    const QByteArray manifestText = QJsonDocument(manifest).toJson();
-    // Publish only what the program itself would accept.
-    const auto offer = Updater::readManifest(manifestText, QStringLiteral("0"));
-    const QString archiveName = offer ? offer->downloadURL.fileName() : QString();
-    if (!offer || !archiveName.endsWith(QStringLiteral(".zip")))
-        throw std::invalid_argument("the URL must be an https address of a .zip file");
+    const QString bundlePath = makeBundle(required(given, QStringLiteral("install")), manifest.version, out);
+    const QString archive = out + u'/' + archiveName;
+    const QString manifestPath = out + QStringLiteral("/latest.json");
+    try {
+        BundleSignature::sign(bundlePath, manifest.secretKey);
+        ZipWriter zip(archive);
+        zip.addTree(bundlePath, kBundleName.toUtf8());
+        zip.close();
+        checkAsClient(archive, manifest.version, ReleaseKey::publicKeyOf(manifest.secretKey));
+        writeFile(manifestPath, manifestText);
+    } catch (...) {
+        // Nothing half-made to publish by mistake.
+        QDir(bundlePath).removeRecursively();
+        QFile::remove(archive);
+        throw;
+    }
+    return 0;
+}
 
-    const QString bundlePath = makeBundle(required(given, QStringLiteral("install")), version, out);
-    BundleSignature::sign(bundlePath, key);
-    ZipWriter zip(out + u'/' + archiveName);
-    zip.addTree(bundlePath, kBundleName.toUtf8());
-    zip.close();
-    writeFile(out + QStringLiteral("/latest.json"), manifestText);
+int manifest(const QStringList& args)
+{
+    QStringList rest;
+    const auto given = options(args,
+                               {QStringLiteral("version"), QStringLiteral("key"), QStringLiteral("url"),
+                                QStringLiteral("notes"), QStringLiteral("valid-days"), QStringLiteral("out")},
+                               rest);
+    if (!rest.isEmpty())
+        usage("manifest takes only options");
+    const QString out = required(given, QStringLiteral("out"));
+    const QByteArray text = signedManifest(manifestOptions(given)).first;
+    if (!QDir().mkpath(out))
+        throw FileError(out, QStringLiteral("Could not create %1").arg(out));
+    PrivateFiles::writeFile(out + QStringLiteral("/latest.json"), text);
+    QFile::setPermissions(out + QStringLiteral("/latest.json"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                              | QFileDevice::ReadOther);
     return 0;
 }
 
@@ -232,7 +322,9 @@ int main(int argc, char** argv)
             return sign(args);
         if (command == QStringLiteral("release"))
             return release(args);
-        usage("commands: keygen, bundle, sign, release");
+        if (command == QStringLiteral("manifest"))
+            return manifest(args);
+        usage("commands: keygen, bundle, sign, release, manifest");
     } catch (const UsageError& error) {
         std::fprintf(stderr, "inkveil-release: %s\n", error.what());
         return 2;

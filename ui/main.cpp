@@ -3,12 +3,16 @@
 #include "ui/inkveil_app.h"
 #include "ui/inkveil_delegate.h"
 #include "ui/open_with_channel.h"
+#include "update/bundle_swap.h"
 
 #include <QApplication>
 #include <QDir>
 
 int main(int argc, char** argv)
 {
+    // Started again by an accepted update to swap the bundles after we end.
+    if (const auto swapped = inkveil::BundleSwap::runIfAsked(argc, argv))
+        return *swapped;
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Mervo"));
     QApplication::setApplicationName(QStringLiteral("Inkveil"));

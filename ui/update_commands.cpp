@@ -16,6 +16,8 @@ void connectUpdateCommands(AppModel& model, QAction& updateTo, QAction& checkFor
     };
     QObject::connect(&model, &AppModel::availableUpdateChanged, &updateTo, showOffer);
     showOffer();
+    // A build that could verify no update offers none.
+    checkForUpdates.setVisible(model.updatesEnabled());
 }
 
 } // namespace inkveil

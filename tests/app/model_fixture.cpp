@@ -26,8 +26,9 @@ AppModel& ModelTest::model()
         UpdateServices services;
         services.check = [this](const QUrl&, const QString&) {
             ++updateChecks;
-            return QtFuture::makeReadyFuture(manifestOffer);
+            return QtFuture::makeReadyFuture(Updater::CheckResult{manifestOffer, manifestUnverified});
         };
+        services.enabled = true; // test builds carry no release key
         m_model->setUpdateServices(services);
     }
     return *m_model;

@@ -61,6 +61,7 @@ public:
     FakeDialogs dialogs;
     // What the stand-in update check finds; the real check never runs in tests.
     std::optional<UpdateInfo> manifestOffer;
+    bool manifestUnverified = false;
     int updateChecks = 0;
 
 protected:

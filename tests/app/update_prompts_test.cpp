@@ -1,4 +1,5 @@
 #include "tests/app/model_fixture.h"
+#include "update/update_error.h"
 
 #include <QCoreApplication>
 #include <QPromise>
@@ -71,13 +72,14 @@ TEST_F(UpdatePromptTest, LaterSilencesTheAutomaticOfferForThatVersionOnly)
 TEST_F(UpdatePromptTest, ManualCheckSaysUpToDateAndRunsOnceAtATime)
 {
     qputenv("DISABLE_AUTO_UPDATE", "");
-    QPromise<std::optional<UpdateInfo>> pending;
+    QPromise<Updater::CheckResult> pending;
     pending.start();
     UpdateServices services;
     services.check = [&](const QUrl&, const QString&) {
         ++updateChecks;
         return pending.future();
     };
+    services.enabled = true;
     model().setUpdateServices(services);
     settle();
     EXPECT_EQ(updateChecks, 0); // even an empty value turns the automatic check off
@@ -86,7 +88,7 @@ TEST_F(UpdatePromptTest, ManualCheckSaysUpToDateAndRunsOnceAtATime)
     model().checkForUpdatesManually();
     EXPECT_EQ(updateChecks, 1);
 
-    pending.addResult(std::nullopt);
+    pending.addResult(Updater::CheckResult{});
     pending.finish();
     settle();
     EXPECT_FALSE(model().isCheckingForUpdate());
@@ -106,14 +108,16 @@ TEST_F(UpdatePromptTest, UpdateNowInstallsThenQuitsOrReportsTheFailure)
         int quits = 0;
         UpdateServices services;
         services.check = [](const QUrl&, const QString&) {
-            return QtFuture::makeReadyFuture(std::optional(offer(QStringLiteral("2.0"))));
+            return QtFuture::makeReadyFuture(Updater::CheckResult{offer(QStringLiteral("2.0")), false});
         };
+        services.enabled = true;
         services.install = [&](const UpdateInfo& info) {
             installed.append(info.version);
             QPromise<void> done;
             done.start();
             if (!succeeds)
-                done.setException(std::make_exception_ptr(std::runtime_error("no")));
+                done.setException(std::make_exception_ptr(SelfUpdater::UpdateFailure(
+                    SelfUpdater::UpdateError::unsafeLocation, QStringLiteral("Other users can change /shared."))));
             done.finish();
             return done.future();
         };
@@ -134,8 +138,40 @@ TEST_F(UpdatePromptTest, UpdateNowInstallsThenQuitsOrReportsTheFailure)
             settle();
             EXPECT_TRUE(dialogs.alerts.isEmpty());
         } else {
-            EXPECT_EQ(model().errorMessage(), QStringLiteral("The update could not be installed."));
+            EXPECT_EQ(model().errorMessage(),
+                      QStringLiteral("The update could not be installed. Other users can change /shared."));
             EXPECT_TRUE(model().availableUpdate());
         }
     }
+}
+
+// An answer the release key does not vouch for: silent at start, an alert when
+// asked. A build without a release key never checks at all.
+TEST_F(UpdatePromptTest, UnverifiedAnswersAreReportedOnlyWhenAskedAndKeylessBuildsNeverCheck)
+{
+    manifestUnverified = true;
+    model();
+    settle();
+    EXPECT_EQ(updateChecks, 1);
+    EXPECT_TRUE(dialogs.alerts.isEmpty());
+    model().checkForUpdatesManually();
+    settle();
+    EXPECT_EQ(dialogs.alerts, QStringList{QStringLiteral("The update server's answer could not be verified./"
+                                                         "Mervo Inkveil Development was not updated. Try again later.")});
+
+    destroyModel();
+    dialogs.alerts.clear();
+    updateChecks = 0;
+    UpdateServices keyless;
+    keyless.check = [&](const QUrl&, const QString&) {
+        ++updateChecks;
+        return QtFuture::makeReadyFuture(Updater::CheckResult{});
+    };
+    keyless.enabled = false;
+    model().setUpdateServices(keyless);
+    model().checkForUpdatesManually();
+    settle();
+    EXPECT_FALSE(model().updatesEnabled());
+    EXPECT_EQ(updateChecks, 0);
+    EXPECT_TRUE(dialogs.alerts.isEmpty());
 }

@@ -1,18 +1,24 @@
-#include "app/app_bundle.h"
-#include "app/bundle_signature.h"
-#include "app/desktop_entry.h"
-#include "app/update_archive.h"
-#include "app/update_error.h"
-#include "app/zip_writer.h"
 #include "tests/support/test_env.h"
 #include "tests/updates/test_bundles.h"
+#include "update/app_bundle.h"
+#include "update/bundle_signature.h"
+#include "update/desktop_entry.h"
+#include "update/release_key.h"
+#include "update/update_archive.h"
+#include "update/update_error.h"
+#include "update/zip_writer.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
+
+#include <sys/stat.h>
 
 using namespace inkveil;
 using namespace inkveil::test;
@@ -25,14 +31,18 @@ class BundleTest : public TempDirTest {
 protected:
     // Unpacks into "out"; the error, if refused.
     std::optional<UpdateError> unpack(const std::function<void(ZipWriter&)>& fill,
-                                      const UpdateArchive::Limits& limits = {})
+                                      const UpdateArchive::Limits& limits = {},
+                                      const std::function<void(const QString&)>& alter = {})
     {
         QDir(path(QStringLiteral("out"))).removeRecursively();
+        QDir().mkpath(path(QStringLiteral("out")));
         {
             ZipWriter zip(path(QStringLiteral("update.zip")));
             fill(zip);
             zip.close();
         }
+        if (alter)
+            alter(path(QStringLiteral("update.zip")));
         try {
             UpdateArchive::unpack(path(QStringLiteral("update.zip")), path(QStringLiteral("out")), limits);
             return std::nullopt;
@@ -58,7 +68,7 @@ TEST_F(BundleTest, FindsTheInnermostLaunchableBundleAroundTheProgram)
     const QString outer = makeBundle(dir(), QStringLiteral("Inkveil.app"), QStringLiteral("1.4"));
     const auto found = bundleContaining(outer + QStringLiteral("/usr/bin/inkveil"));
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->path, QFileInfo(outer).canonicalFilePath());
+    EXPECT_EQ(found->path(), QFileInfo(outer).canonicalFilePath());
     EXPECT_EQ(found->version, QStringLiteral("1.4"));
 
     const QString inner = makeBundle(outer + QStringLiteral("/usr/share"), QStringLiteral("Helper.app"),
@@ -89,6 +99,10 @@ TEST_F(BundleTest, TheSignatureCoversEveryFileAndOnlyItsKeyVerifies)
              QFile::remove(b + QStringLiteral("/usr/lib/libnotes.so"));
              QFile::link(QStringLiteral("../bin/inkveil"), b + QStringLiteral("/usr/lib/libnotes.so"));
          }},
+        {"group may write", [](const QString& b) {
+             QFile::setPermissions(b + QStringLiteral("/usr/lib/libnotes.so.1"),
+                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup);
+         }},
         {"garbled signature", [](const QString& b) { writeFile(b + QStringLiteral("/_CodeSignature/signature"), "00ff"); }},
         {"file beside the signature", [](const QString& b) { writeFile(b + QStringLiteral("/_CodeSignature/notes"), "x"); }},
     };
@@ -106,34 +120,111 @@ TEST_F(BundleTest, TheSignatureCoversEveryFileAndOnlyItsKeyVerifies)
     }
 }
 
-TEST_F(BundleTest, HostileArchivesAreRefusedWithoutWritingOutside)
+TEST_F(BundleTest, AFormatOneSignatureStillVerifies)
 {
-    const std::pair<std::function<void(ZipWriter&)>, const char*> hostile[] = { // and what must not appear
-        {[](ZipWriter& z) { z.addFile("A.app/../../evil", "x"); }, "evil"},
-        {[](ZipWriter& z) { z.addFile("/tmp/inkveil-absolute-entry", "x"); }, "out/tmp"},
-        {[](ZipWriter& z) { z.addSymlink("A.app/etc", "/etc"); }, "out/A.app/etc"},
-        {[](ZipWriter& z) { z.addSymlink("A.app/up", "../../.."); }, "out/A.app/up"},
-        {[](ZipWriter& z) {
+    const auto key = BundleSignature::generateKeyPair();
+    const QString bundle = makeBundle(dir(), QStringLiteral("Inkveil.app"), QStringLiteral("1.0"));
+    const auto list = BundleSignature::canonicalList(bundle, 1);
+    ASSERT_TRUE(list);
+    writeFile(bundle + QStringLiteral("/_CodeSignature/signature"), ReleaseKey::sign(*list, key.secretKey).toHex() + '\n');
+    EXPECT_TRUE(BundleSignature::isValid(bundle, key.publicKey));
+    writeFile(bundle + QStringLiteral("/AppRun"), "changed", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_FALSE(BundleSignature::isValid(bundle, key.publicKey));
+}
+
+// Sets the size that the archive's directory (and local header) declares for
+// its first entry named `name`.
+void declareSize(const QString& archive, const QByteArray& name, quint32 size)
+{
+    QFile file(archive);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const auto put = [&](qsizetype at) { qToLittleEndian(size, bytes.data() + at); };
+    for (const auto& [signature, sizeAt, nameLengthAt, nameAt] :
+         {std::tuple{QByteArray("PK\x01\x02", 4), 24, 28, 46}, std::tuple{QByteArray("PK\x03\x04", 4), 22, 26, 30}}) {
+        for (qsizetype at = bytes.indexOf(signature); at >= 0; at = bytes.indexOf(signature, at + 4)) {
+            const quint16 length = qFromLittleEndian<quint16>(bytes.constData() + at + nameLengthAt);
+            if (bytes.mid(at + nameAt, length) == name)
+                put(at + sizeAt);
+        }
+    }
+    file.seek(0);
+    file.write(bytes);
+}
+
+TEST_F(BundleTest, HostileArchivesAreRefusedBeforeAnythingIsWritten)
+{
+    struct Case {
+        const char* name;
+        std::function<void(ZipWriter&)> fill;
+        UpdateError error = UpdateError::unpack;
+        std::function<void(const QString&)> alter = {};
+        bool seenInTheDirectory = true; // refused before anything is written
+    };
+    const Case cases[] = {
+        {"climbs out", [](ZipWriter& z) { z.addFile("A.app/../../evil", "x"); }},
+        {"absolute", [](ZipWriter& z) { z.addFile("/tmp/inkveil-absolute-entry", "x"); }},
+        {"absolute link", [](ZipWriter& z) { z.addSymlink("A.app/etc", "/etc"); }},
+        {"link up", [](ZipWriter& z) { z.addSymlink("A.app/up", "../../.."); }},
+        {"link out of the bundle", [](ZipWriter& z) { z.addSymlink("A.app/up", ".."); }},
+        {"through a link", [](ZipWriter& z) {
              z.addSymlink("A.app/lib", "sub");
              z.addFile("A.app/lib/x", "x");
-         },
-         "out/A.app/sub/x"},
-        {[](ZipWriter& z) {
-             z.addSymlink("here", ".");
-             z.addSymlink("parent", "here/..");
-         },
-         "never"},
+         }, UpdateError::unpack, {}, false},
+        {"links of links", [](ZipWriter& z) {
+             z.addSymlink("A.app/here", ".");
+             z.addSymlink("A.app/parent", "here/..");
+         }, UpdateError::unpack, {}, false},
+        {"a second bundle", [](ZipWriter& z) {
+             z.addFile("A.app/x", "x");
+             z.addFile("B.app/x", "x");
+         }},
+        {"a file beside the bundle", [](ZipWriter& z) {
+             z.addFile("A.app/x", "x");
+             z.addFile("README", "x");
+         }},
+        {"no bundle at the top", [](ZipWriter& z) { z.addFile("Release/A.app/x", "x"); }, UpdateError::notFound},
+        {"declares gigabytes", [](ZipWriter& z) { z.addFile("A.app/pad", QByteArray(100, 'z')); }, UpdateError::unpack,
+         [](const QString& archive) { declareSize(archive, "A.app/pad", 3'000'000'000u); }},
+        {"holds more than it declares", [](ZipWriter& z) { z.addFile("A.app/pad", QByteArray(4000, 'z')); },
+         UpdateError::unpack, [](const QString& archive) { declareSize(archive, "A.app/pad", 10); }, false},
     };
-    for (const auto& [fill, escapee] : hostile) {
-        EXPECT_EQ(unpack(fill), UpdateError::unpack) << escapee;
-        EXPECT_FALSE(QFileInfo::exists(path(QString::fromUtf8(escapee))));
-        EXPECT_FALSE(QFileInfo(path(QString::fromUtf8(escapee))).isSymLink());
+    for (const Case& c : cases) {
+        EXPECT_EQ(unpack(c.fill, {.maxUnpackedBytes = 1 << 20}, c.alter), c.error) << c.name;
+        if (c.seenInTheDirectory) {
+            EXPECT_TRUE(QDir(path(QStringLiteral("out"))).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                                  | QDir::NoDotAndDotDot))
+                << c.name;
+        }
+        EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("evil"))));
+        EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/inkveil-absolute-entry")));
+    }
+}
+
+TEST_F(BundleTest, UnpackedModesAreClassModesWhateverTheArchiveAndUmask)
+{
+    const mode_t previous = ::umask(0);
+    const auto restore = qScopeGuard([&] { ::umask(previous); });
+    EXPECT_EQ(unpack([](ZipWriter& z) {
+        z.addFolder("A.app", 0777);
+        z.addFile("A.app/AppRun", "run", 04777);
+        z.addFile("A.app/sub/data", "data", 0666);
+        z.addFile("A.app/private", "data", 0600);
+    }), std::nullopt);
+    const std::pair<const char*, int> modes[] = {
+        {"out/A.app", 0755}, {"out/A.app/AppRun", 0755}, {"out/A.app/sub", 0755},
+        {"out/A.app/sub/data", 0644}, {"out/A.app/private", 0644}};
+    for (const auto& [name, mode] : modes) {
+        struct stat info {};
+        ASSERT_EQ(::lstat(QFile::encodeName(path(QString::fromUtf8(name))).constData(), &info), 0) << name;
+        EXPECT_EQ(int(info.st_mode & 07777), mode) << name;
     }
 }
 
 TEST_F(BundleTest, RefusesWhatIsNotAZipOrTooLarge)
 {
     writeFile(path(QStringLiteral("update.zip")), "PK\x03\x04 but not really a zip");
+    QDir().mkpath(path(QStringLiteral("a")));
     EXPECT_THROW(UpdateArchive::unpack(path(QStringLiteral("update.zip")), path(QStringLiteral("a"))), UpdateFailure);
 
     const QByteArray big(4096, 'z');

@@ -1,6 +1,6 @@
 #include "tests/updates/test_bundles.h"
 
-#include "app/desktop_entry.h"
+#include "update/desktop_entry.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/app_bundle.h"
+#include "update/app_bundle.h"
 
 #include <QByteArray>
 #include <QFile>

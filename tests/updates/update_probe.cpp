@@ -3,10 +3,11 @@
 // address, the offer, and whether installing it worked. It quits after
 // installing, as the application does, so that the swap can proceed.
 
-#include "app/app_bundle.h"
-#include "app/self_updater.h"
-#include "core/updater.h"
 #include "tests/updates/test_https.h"
+#include "update/app_bundle.h"
+#include "update/bundle_swap.h"
+#include "update/self_updater.h"
+#include "update/updater.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -25,6 +26,8 @@ void report(const QString& line)
 int main(int argc, char** argv)
 {
     using namespace inkveil;
+    if (const auto swapped = BundleSwap::runIfAsked(argc, argv))
+        return *swapped;
     QCoreApplication app(argc, argv);
     const QString version = runningVersion();
     report(QStringLiteral("started ") + version);
@@ -38,14 +41,14 @@ int main(int argc, char** argv)
     SelfUpdater::Installation installation = SelfUpdater::Installation::current();
     installation.trustedKey = QByteArray::fromHex(qgetenv("INKVEIL_PROBE_KEY"));
 
-    Updater::check(QUrl(manifest), version, network).then(&app, [&](std::optional<UpdateInfo> offer) {
-        if (!offer) {
-            report(QStringLiteral("no update"));
+    Updater::check(QUrl(manifest), version, installation.trustedKey, network).then(&app, [&](Updater::CheckResult result) {
+        if (!result.offer) {
+            report(result.unverified ? QStringLiteral("unverified") : QStringLiteral("no update"));
             app.quit();
             return;
         }
-        report(QStringLiteral("offer ") + offer->version);
-        SelfUpdater::install(*offer, network, installation)
+        report(QStringLiteral("offer ") + result.offer->version);
+        SelfUpdater::install(*result.offer, network, installation)
             .then(&app, [&] {
                 report(QStringLiteral("installed"));
                 app.quit();

@@ -1,4 +1,5 @@
-#include "core/updater.h"
+#include "update/release_key.h"
+#include "update/updater.h"
 #include "tests/updates/test_bundles.h"
 #include "tests/updates/test_https.h"
 
@@ -12,12 +13,34 @@
 using namespace inkveil;
 using namespace inkveil::test;
 
+namespace inkveil::Updater {
+void PrintTo(const CheckResult& result, std::ostream* out)
+{
+    if (result.offer)
+        *out << "offer " << result.offer->version.toStdString() << ' ' << result.offer->downloadURL.toString().toStdString();
+    else
+        *out << "no offer";
+    *out << (result.unverified ? ", unverified" : "");
+}
+} // namespace inkveil::Updater
+
 namespace {
 
-const QByteArray kValid =
-    R"({"version": "2.1.0", "url": "https://updates.mervo.example/Inkveil-2.1.0.zip", "notes": "Faster"})";
-const UpdateInfo kValidOffer{QStringLiteral("2.1.0"), QUrl(QStringLiteral("https://updates.mervo.example/Inkveil-2.1.0.zip")),
-                             QStringLiteral("Faster")};
+const ReleaseKey::KeyPair kKey = ReleaseKey::generate();
+const QDateTime kNow = QDateTime::currentDateTimeUtc();
+const QDateTime kNextWeek = QDateTime::fromSecsSinceEpoch(kNow.toSecsSinceEpoch() + 7 * 86400, Qt::UTC);
+
+QByteArray signedManifest(const QString& version, const QString& url, const QDateTime& expires = kNextWeek,
+                          const QByteArray& secretKey = kKey.secretKey)
+{
+    return Updater::writeManifest({version, url, QStringLiteral("Faster"), expires}, secretKey);
+}
+
+const QString kArchive = QStringLiteral("https://updates.mervo.example/Inkveil-2.1.0.zip");
+const QByteArray kValid = signedManifest(QStringLiteral("2.1.0"), kArchive);
+const UpdateInfo kValidOffer{QStringLiteral("2.1.0"), QUrl(kArchive), QStringLiteral("Faster")};
+const Updater::CheckResult kNothing{};
+const Updater::CheckResult kUnverified{std::nullopt, true};
 
 TEST(VersionOrder, ComparesNumericComponentsAndNothingElse)
 {
@@ -48,58 +71,71 @@ TEST(VersionOrder, ComparesNumericComponentsAndNothingElse)
             << candidate << " vs " << current;
 }
 
-TEST(ManifestRules, OfferOnlyValidNewerVersions)
+TEST(ManifestRules, OfferOnlyVerifiedUnexpiredNewerVersions)
 {
-    EXPECT_EQ(Updater::readManifest(kValid, QStringLiteral("2.0")), kValidOffer);
-    const auto numericNotes = Updater::readManifest(R"({"version":"2.1","url":"https://h/a.zip","notes":4})",
-                                                    QStringLiteral("2.0"));
-    ASSERT_TRUE(numericNotes);
-    EXPECT_EQ(numericNotes->notes, QString());
-    const QByteArray refused[] = {
-        R"({"version":"2.0","url":"https://h/a.zip"})",
-        R"({"version":2.1,"url":"https://h/a.zip"})",
-        R"({"version":"2.1"})",
-        R"({"version":"2.1","url":"http://h/a.zip"})",
-        R"({"version":"2.1","url":"HTTPS://h/a.zip"})",
-        R"({"version":"2.1","url":"https:///a.zip"})",
-        R"({"version":"2.1","url":"https://h/a b.zip"})",
-        "[" + kValid + "]",
-        "version: 2.1",
+    const auto read = [](const QByteArray& body) {
+        return Updater::readManifest(body, QStringLiteral("2.0"), kKey.publicKey);
     };
-    for (const QByteArray& manifest : refused)
-        EXPECT_EQ(Updater::readManifest(manifest, QStringLiteral("2.0")), std::nullopt) << manifest.constData();
+    EXPECT_EQ(read(kValid), (Updater::CheckResult{kValidOffer, false}));
+    EXPECT_EQ(read(signedManifest(QStringLiteral("2.0"), QStringLiteral("https://h/a.zip"))), kNothing);
+
+    QByteArray numericNotes = kValid;
+    numericNotes.replace("\"Faster\"", "4");
+    QByteArray otherVersion = kValid;
+    otherVersion.replace("2.1.0", "9.1.0");
+    const QDateTime yesterday = QDateTime::fromSecsSinceEpoch(kNow.toSecsSinceEpoch() - 86400, Qt::UTC);
+    const std::pair<const char*, QByteArray> refused[] = {
+        {"unsigned", R"({"version":"2.1","url":"https://h/a.zip"})"},
+        {"expired", signedManifest(QStringLiteral("2.1"), QStringLiteral("https://h/a.zip"), yesterday)},
+        {"foreign key", signedManifest(QStringLiteral("2.1"), QStringLiteral("https://h/a.zip"), kNextWeek,
+                                       ReleaseKey::generate().secretKey)},
+        {"altered after signing", otherVersion},
+        {"notes no longer signed", numericNotes},
+        {"signed http", signedManifest(QStringLiteral("2.1"), QStringLiteral("http://h/a.zip"))},
+        {"signed HTTPS", signedManifest(QStringLiteral("2.1"), QStringLiteral("HTTPS://h/a.zip"))},
+        {"signed without host", signedManifest(QStringLiteral("2.1"), QStringLiteral("https:///a.zip"))},
+        {"array", "[" + kValid + "]"},
+        {"not JSON", "version: 2.1"},
+    };
+    for (const auto& [name, body] : refused)
+        EXPECT_EQ(read(body), kUnverified) << name;
+    // A build without a release key trusts nothing.
+    EXPECT_EQ(Updater::readManifest(kValid, QStringLiteral("2.0"), QByteArray()), kUnverified);
 }
 
 // A manifest served over local HTTPS, checked as the program does.
 class ManifestCheck : public ::testing::Test {
 protected:
-    std::optional<UpdateInfo> check(QNetworkAccessManager& via, const QUrl& url,
-                                    std::chrono::milliseconds timeout = Updater::kTransferTimeout)
+    Updater::CheckResult check(QNetworkAccessManager& via, const QUrl& url,
+                               std::chrono::milliseconds timeout = Updater::kTransferTimeout)
     {
-        auto future = Updater::check(url, QStringLiteral("2.0"), via, timeout);
+        auto future = Updater::check(url, QStringLiteral("2.0"), kKey.publicKey, via, timeout);
         EXPECT_TRUE(waitUntil([&] { return future.isFinished(); }));
-        return future.isFinished() ? future.result() : std::nullopt;
+        return future.isFinished() ? future.result() : Updater::CheckResult{};
     }
 
     HttpsServer server;
     TrustingNetwork network{{testTls().authority}};
 };
 
-TEST_F(ManifestCheck, BadStatusStallsAndOversizedAnswersAreNoUpdate)
+// An answer that is not a verified manifest is unverified; no answer at all is
+// no update.
+TEST_F(ManifestCheck, BadAnswersAreUnverifiedAndSilenceIsNoUpdate)
 {
     QByteArray huge = kValid;
     huge.insert(1, R"("padding": ")" + QByteArray(Updater::kMaxManifestBytes, 'x') + R"(",)");
     using std::chrono::milliseconds;
-    const std::pair<Answer, milliseconds> answers[] = {
-        {{404, kValid}, Updater::kTransferTimeout},
-        {{304, {}}, Updater::kTransferTimeout},
-        {{200, kValid, Answer::Mode::stall}, milliseconds(300)},
-        {{200, kValid, Answer::Mode::silent}, milliseconds(300)},
-        {{200, huge, Answer::Mode::unbounded}, Updater::kTransferTimeout},
+    const std::tuple<Answer, milliseconds, Updater::CheckResult> answers[] = {
+        {{200, kValid}, Updater::kTransferTimeout, {kValidOffer, false}},
+        {{404, kValid}, Updater::kTransferTimeout, kUnverified},
+        {{304, {}}, Updater::kTransferTimeout, kUnverified},
+        {{200, kValid, Answer::Mode::stall}, milliseconds(300), kUnverified},
+        {{200, huge, Answer::Mode::unbounded}, Updater::kTransferTimeout, kUnverified},
+        {{200, kValid, Answer::Mode::silent}, milliseconds(300), kNothing},
     };
-    for (const auto& [answer, timeout] : answers) {
+    for (const auto& [answer, timeout, expected] : answers) {
         server.answer("/latest.json", answer);
-        EXPECT_EQ(check(network, server.url("/latest.json"), timeout), std::nullopt)
+        EXPECT_EQ(check(network, server.url("/latest.json"), timeout), expected)
             << answer.status << " mode " << int(answer.mode);
     }
 }
@@ -109,22 +145,22 @@ TEST_F(ManifestCheck, UntrustedServerOrNoServerIsNoUpdate)
     server.answer("/latest.json", {200, kValid});
     QNetworkAccessManager stranger; // trusts the system authorities only
     stranger.setProxy(QNetworkProxy::NoProxy);
-    EXPECT_EQ(check(stranger, server.url("/latest.json")), std::nullopt);
+    EXPECT_EQ(check(stranger, server.url("/latest.json")), kNothing);
 
     const QUrl gone = server.url("/latest.json");
     server.close();
-    EXPECT_EQ(check(network, gone), std::nullopt);
+    EXPECT_EQ(check(network, gone), kNothing);
 }
 
 TEST_F(ManifestCheck, ManagerGoneBeforeTheAnswerIsNoUpdate)
 {
     server.answer("/silent.json", {200, kValid, Answer::Mode::silent});
     auto doomed = std::make_unique<TrustingNetwork>(QList<QSslCertificate>{testTls().authority});
-    auto future = Updater::check(server.url("/silent.json"), QStringLiteral("2.0"), *doomed);
+    auto future = Updater::check(server.url("/silent.json"), QStringLiteral("2.0"), kKey.publicKey, *doomed);
     waitUntil([&] { return server.requests() == 1; });
     doomed.reset();
     ASSERT_TRUE(waitUntil([&] { return future.isFinished(); }));
-    EXPECT_EQ(future.result(), std::nullopt);
+    EXPECT_EQ(future.result(), kNothing);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
-#include "app/bundle_signature.h"
+#include "update/bundle_signature.h"
 
 #include "core/errors.h"
 
+#include <QByteArrayList>
 #include <QFile>
 
 #include <sodium.h>
@@ -10,7 +11,6 @@
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
-#include <stdexcept>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -25,13 +25,7 @@ namespace inkveil::BundleSignature {
 namespace {
 
 constexpr qint64 kMaxSignatureBytes = 1024;
-
-void requireSodium()
-{
-    static const bool ready = sodium_init() >= 0;
-    if (!ready)
-        throw std::runtime_error("libsodium could not be initialised");
-}
+const QByteArray kFormat2Header = "inkveil-bundle-signature 2";
 
 fs::path nativePath(const QString& path)
 {
@@ -69,8 +63,14 @@ std::optional<QByteArray> contentDigest(const fs::path& file)
     return QByteArray(reinterpret_cast<const char*>(digest), sizeof digest).toHex();
 }
 
-// The stored signature: 128 hex digits and an optional final line feed.
-std::optional<QByteArray> storedSignature(const fs::path& root)
+struct Stored {
+    int format = 1;
+    QByteArray signature;
+};
+
+// Format 1: 128 hex digits and an optional final line feed. Format 2: the
+// header line, then the same.
+std::optional<Stored> storedSignature(const fs::path& root)
 {
     std::error_code error;
     const fs::path folder = root / nativePath(kFolder);
@@ -88,31 +88,35 @@ std::optional<QByteArray> storedSignature(const fs::path& root)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     QByteArray text = file.readAll();
+    Stored stored;
+    if (text.startsWith(kFormat2Header + '\n')) {
+        stored.format = 2;
+        text.remove(0, kFormat2Header.size() + 1);
+    }
     if (text.endsWith('\n'))
         text.chop(1);
-    const bool hex = std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    const bool hex =
+        std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
     if (!hex || text.size() != 2 * crypto_sign_BYTES)
         return std::nullopt;
-    return QByteArray::fromHex(text);
+    stored.signature = QByteArray::fromHex(text);
+    return stored;
+}
+
+QByteArray modeText(fs::perms perms, int format, bool executable)
+{
+    if (format == 1)
+        return executable ? "755" : "644";
+    return QByteArray::number(static_cast<int>(perms) & 07777, 8).rightJustified(4, '0');
 }
 
 } // namespace
 
-KeyPair generateKeyPair()
+std::optional<QByteArray> canonicalList(const QString& bundle, int format)
 {
-    requireSodium();
-    KeyPair pair{QByteArray(crypto_sign_PUBLICKEYBYTES, '\0'), QByteArray(crypto_sign_SECRETKEYBYTES, '\0')};
-    crypto_sign_keypair(reinterpret_cast<unsigned char*>(pair.publicKey.data()),
-                        reinterpret_cast<unsigned char*>(pair.secretKey.data()));
-    return pair;
-}
-
-std::optional<QByteArray> canonicalList(const QString& bundle)
-{
-    requireSodium();
     const fs::path root = nativePath(bundle);
     std::error_code error;
-    if (!fs::is_directory(fs::symlink_status(root, error)))
+    if (!fs::is_directory(fs::symlink_status(root, error)) || (format != 1 && format != 2))
         return std::nullopt;
 
     std::vector<std::pair<std::string, QByteArray>> lines; // relative path, line
@@ -132,15 +136,15 @@ std::optional<QByteArray> canonicalList(const QString& bundle)
             const fs::path target = fs::read_symlink(it->path(), error);
             if (error)
                 return std::nullopt;
-            line = "l 777 " + encoded(target.native());
+            line = "l " + QByteArray(format == 1 ? "777" : "0777") + ' ' + encoded(target.native());
         } else if (fs::is_directory(status)) {
-            line = "d 755 -";
+            line = "d " + modeText(status.permissions(), format, true) + " -";
         } else if (fs::is_regular_file(status)) {
             const auto digest = contentDigest(it->path());
             if (!digest)
                 return std::nullopt;
             const bool executable = (status.permissions() & fs::perms::owner_exec) != fs::perms::none;
-            line = (executable ? "f 755 " : "f 644 ") + *digest;
+            line = "f " + modeText(status.permissions(), format, executable) + ' ' + *digest;
         } else {
             return std::nullopt;
         }
@@ -150,55 +154,71 @@ std::optional<QByteArray> canonicalList(const QString& bundle)
         return std::nullopt;
 
     std::sort(lines.begin(), lines.end());
-    QByteArray list = "inkveil-bundle-signature 1\nteam " + kTeamIdentifier.toUtf8() + '\n';
+    QByteArray list =
+        "inkveil-bundle-signature " + QByteArray::number(format) + "\nteam " + kTeamIdentifier.toUtf8() + '\n';
     for (const auto& entry : lines)
         list += entry.second;
     return list;
 }
 
+void setClassModes(const QString& bundle)
+{
+    const fs::path root = nativePath(bundle);
+    const auto set = [&](const fs::path& path, const fs::file_status& status) {
+        fs::perms mode = fs::perms::none;
+        if (fs::is_directory(status))
+            mode = fs::perms(0755);
+        else if (fs::is_regular_file(status))
+            mode = fs::perms((status.permissions() & fs::perms::owner_exec) != fs::perms::none ? 0755 : 0644);
+        else
+            return;
+        // The path was just listed as a folder or file, not a link: chmod
+        // may follow it, and only the user can change what is there.
+        if (::chmod(path.c_str(), static_cast<mode_t>(mode)) != 0)
+            throw FileError::fromErrno(QFile::decodeName(path.c_str()), errno);
+    };
+    std::error_code error;
+    set(root, fs::symlink_status(root, error));
+    fs::recursive_directory_iterator it(root, fs::directory_options::none, error);
+    for (const fs::recursive_directory_iterator end; !error && it != end; it.increment(error)) {
+        const fs::file_status status = it->symlink_status(error);
+        if (!error)
+            set(it->path(), status);
+    }
+    if (error)
+        throw FileError::fromErrno(bundle, error.value());
+}
+
 void sign(const QString& bundle, const QByteArray& secretKey)
 {
-    requireSodium();
-    if (secretKey.size() != crypto_sign_SECRETKEYBYTES)
-        throw std::invalid_argument("an Ed25519 secret key has 64 bytes");
     const fs::path folder = nativePath(bundle) / nativePath(kFolder);
     std::error_code error;
     fs::remove_all(folder, error);
-    const auto list = canonicalList(bundle);
+    setClassModes(bundle);
+    const auto list = canonicalList(bundle, kFormat);
     if (!list)
         throw FileError(bundle, QStringLiteral("Could not read every file of %1").arg(bundle));
-
-    QByteArray signature(crypto_sign_BYTES, '\0');
-    crypto_sign_detached(reinterpret_cast<unsigned char*>(signature.data()), nullptr,
-                         reinterpret_cast<const unsigned char*>(list->constData()),
-                         static_cast<unsigned long long>(list->size()),
-                         reinterpret_cast<const unsigned char*>(secretKey.constData()));
+    const QByteArray signature = ReleaseKey::sign(*list, secretKey);
 
     const QString folderPath = QFile::decodeName(folder.c_str());
-    if (!fs::create_directory(folder, error) || error)
-        throw FileError::fromErrno(folderPath, error ? error.value() : EEXIST);
+    if (::mkdir(folder.c_str(), 0755) != 0)
+        throw FileError::fromErrno(folderPath, errno);
     QFile file(folderPath + u'/' + kFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(signature.toHex() + '\n') < 0
-        || !file.flush())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                 | QFileDevice::ReadGroup | QFileDevice::ReadOther)
+        || file.write(kFormat2Header + '\n' + signature.toHex() + '\n') < 0 || !file.flush())
         throw FileError(file.fileName(), file.errorString());
+    file.close();
+    setClassModes(folderPath);
 }
 
 bool isValid(const QString& bundle, const QByteArray& publicKey)
 {
-    requireSodium();
-    if (publicKey.size() != crypto_sign_PUBLICKEYBYTES)
+    const auto stored = storedSignature(nativePath(bundle));
+    if (!stored)
         return false;
-    const auto signature = storedSignature(nativePath(bundle));
-    if (!signature)
-        return false;
-    const auto list = canonicalList(bundle);
-    if (!list)
-        return false;
-    return crypto_sign_verify_detached(reinterpret_cast<const unsigned char*>(signature->constData()),
-                                       reinterpret_cast<const unsigned char*>(list->constData()),
-                                       static_cast<unsigned long long>(list->size()),
-                                       reinterpret_cast<const unsigned char*>(publicKey.constData()))
-        == 0;
+    const auto list = canonicalList(bundle, stored->format);
+    return list && ReleaseKey::verify(*list, stored->signature, publicKey);
 }
 
 } // namespace inkveil::BundleSignature

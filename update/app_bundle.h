@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -11,23 +12,31 @@ namespace inkveil {
 // file name without ".desktop" is the identifier and whose X-AppImage-Version
 // is the version.
 struct AppBundle {
-    QString path;                   // absolute, without symbolic links
+    QByteArray nativePath;          // absolute, without symbolic links, as the file system spells it
     QString identifier;             // "com.mervo.Inkveil"
     std::optional<QString> version; // nothing when the entry has no version
 
+    // For display and for Qt's file classes; lossy when nativePath is not
+    // valid UTF-8 (see isTextPath).
+    QString path() const;
     friend bool operator==(const AppBundle&, const AppBundle&) = default;
 };
 
 inline const QString kDevelopmentVersion = QStringLiteral("Development");
 inline const QString kBundleIdentifier = QStringLiteral("com.mervo.Inkveil");
 
+// Whether a native path survives the trip through QString unchanged.
+bool isTextPath(const QByteArray& nativePath);
+
 // The identity a folder's one desktop entry gives it; nothing when the folder
 // holds no desktop entry at its root, more than one, or an unreadable one.
 // Whether the folder can be launched is not checked.
+std::optional<AppBundle> readAppBundle(const QByteArray& nativeFolder);
 std::optional<AppBundle> readAppBundle(const QString& folder);
 
 // The innermost folder around `program` that is a bundle: its name ends in
 // ".app", it holds an executable AppRun and it has an identity.
+std::optional<AppBundle> bundleContaining(const QByteArray& nativeProgram);
 std::optional<AppBundle> bundleContaining(const QString& program);
 
 // The bundle this process runs from, found from its own executable (not from

@@ -1,4 +1,4 @@
-#include "app/zip_writer.h"
+#include "update/zip_writer.h"
 
 #include "core/errors.h"
 

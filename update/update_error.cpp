@@ -1,4 +1,4 @@
-#include "app/update_error.h"
+#include "update/update_error.h"
 
 namespace inkveil::SelfUpdater {
 
@@ -17,6 +17,8 @@ const char* UpdateFailure::what() const noexcept
         return "wrongApp";
     case UpdateError::readOnlyLocation:
         return "readOnlyLocation";
+    case UpdateError::unsafeLocation:
+        return "unsafeLocation";
     }
     return "update";
 }

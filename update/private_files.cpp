@@ -1,34 +1,16 @@
-#include "app/private_files.h"
+#include "update/private_files.h"
 
 #include "core/errors.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace inkveil::PrivateFiles {
-
-void makeFreshFolder(const QString& path)
-{
-    const QByteArray native = QFile::encodeName(path);
-    std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::path(native.toStdString()), ignored);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    // mkdir, not mkpath: a folder that survived the removal (another user's)
-    // must fail here rather than be used.
-    if (::mkdir(native.constData(), 0700) != 0)
-        throw FileError::fromErrno(path, errno);
-    if (::chmod(native.constData(), 0700) != 0)
-        throw FileError::fromErrno(path, errno);
-}
 
 void writeFile(const QString& path, const QByteArray& data)
 {

@@ -1,6 +1,6 @@
-#include "app/archive_download.h"
+#include "update/archive_download.h"
 
-#include "app/update_error.h"
+#include "update/update_error.h"
 #include "core/errors.h"
 
 #include <QFile>

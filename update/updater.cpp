@@ -1,4 +1,6 @@
-#include "core/updater.h"
+#include "update/updater.h"
+
+#include "update/release_key.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -83,27 +85,47 @@ std::optional<QUrl> httpsAddress(const QString& text)
     return url;
 }
 
-std::optional<UpdateInfo> offerIn(QNetworkReply& reply, const QString& currentVersion)
+// A function, not a global: manifests may be written during static initialisation.
+QString expiresFormat()
 {
-    if (reply.error() != QNetworkReply::NoError)
-        return std::nullopt;
+    return QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'");
+}
+
+// The text a manifest's signature covers; each value percent-encoded so that
+// no value can pass for a line break or another field.
+QByteArray signedText(const QString& version, const QString& url, const QString& notes, const QString& expires)
+{
+    QByteArray text = "inkveil-manifest 1\n";
+    const std::pair<const char*, const QString*> fields[] = {
+        {"version", &version}, {"url", &url}, {"notes", &notes}, {"expires", &expires}};
+    for (const auto& [name, value] : fields)
+        text += QByteArray(name) + ' ' + value->toUtf8().toPercentEncoding() + '\n';
+    return text;
+}
+
+CheckResult resultOf(QNetworkReply& reply, const QString& currentVersion, const QByteArray& publicKey)
+{
+    // No answer at all reads as the absence of an update; an answer that is
+    // not a verified manifest does not.
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid() || status.toInt() != 200)
-        return std::nullopt;
+    if (!status.isValid())
+        return {};
+    if (status.toInt() != 200 || reply.error() != QNetworkReply::NoError)
+        return {std::nullopt, true};
     const QByteArray body = reply.read(kMaxManifestBytes + 1);
     if (body.size() > kMaxManifestBytes)
-        return std::nullopt;
-    return readManifest(body, currentVersion);
+        return {std::nullopt, true};
+    return readManifest(body, currentVersion, publicKey);
 }
 
 } // namespace
 
-QFuture<std::optional<UpdateInfo>> check(const QUrl& manifest, const QString& currentVersion,
-                                         QNetworkAccessManager& network, std::chrono::milliseconds timeout)
+QFuture<CheckResult> check(const QUrl& manifest, const QString& currentVersion, const QByteArray& publicKey,
+                           QNetworkAccessManager& network, std::chrono::milliseconds timeout)
 {
-    auto promise = std::make_shared<QPromise<std::optional<UpdateInfo>>>();
+    auto promise = std::make_shared<QPromise<CheckResult>>();
     promise->start();
-    QFuture<std::optional<UpdateInfo>> future = promise->future();
+    QFuture<CheckResult> future = promise->future();
 
     QNetworkRequest request(manifest);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
@@ -112,45 +134,72 @@ QFuture<std::optional<UpdateInfo>> check(const QUrl& manifest, const QString& cu
 
     // A reply destroyed before it finished (its manager went away) settles the
     // future with nothing rather than leaving it pending.
-    auto settle = [promise, settled = std::make_shared<bool>(false)](std::optional<UpdateInfo> offer) {
+    auto settle = [promise, settled = std::make_shared<bool>(false)](CheckResult result) {
         if (std::exchange(*settled, true))
             return;
-        promise->addResult(std::move(offer));
+        promise->addResult(std::move(result));
         promise->finish();
     };
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-        if (received > kMaxManifestBytes || total > kMaxManifestBytes)
+    auto oversized = std::make_shared<bool>(false);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, oversized](qint64 received, qint64 total) {
+        if (received > kMaxManifestBytes || total > kMaxManifestBytes) {
+            *oversized = true;
             reply->abort();
+        }
     });
-    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, settle, currentVersion] {
-        settle(offerIn(*reply, currentVersion));
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, settle, currentVersion, publicKey, oversized] {
+        settle(*oversized ? CheckResult{std::nullopt, true} : resultOf(*reply, currentVersion, publicKey));
         reply->deleteLater();
     });
-    QObject::connect(reply, &QObject::destroyed, [settle] { settle(std::nullopt); });
+    QObject::connect(reply, &QObject::destroyed, [settle] { settle({}); });
     return future;
 }
 
-std::optional<UpdateInfo> readManifest(const QByteArray& body, const QString& currentVersion)
+CheckResult readManifest(const QByteArray& body, const QString& currentVersion, const QByteArray& publicKey,
+                         const QDateTime& now)
 {
+    const CheckResult unverified{std::nullopt, true};
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
+        return unverified;
     const QJsonObject object = document.object();
-
     const QJsonValue version = object.value(QStringLiteral("version"));
-    if (!version.isString())
-        return std::nullopt;
     const QJsonValue url = object.value(QStringLiteral("url"));
-    if (!url.isString())
-        return std::nullopt;
+    const QJsonValue expires = object.value(QStringLiteral("expires"));
+    const QJsonValue signature = object.value(QStringLiteral("signature"));
+    if (!version.isString() || !url.isString() || !expires.isString() || !signature.isString())
+        return unverified;
+    const QJsonValue notesValue = object.value(QStringLiteral("notes"));
+    const QString notes = notesValue.isString() ? notesValue.toString() : QString();
+    const QByteArray text = signedText(version.toString(), url.toString(), notes, expires.toString());
+    if (!ReleaseKey::verify(text, QByteArray::fromHex(signature.toString().toLatin1()), publicKey))
+        return unverified;
+    QDateTime expiry = QDateTime::fromString(expires.toString(), expiresFormat());
+    expiry.setTimeSpec(Qt::UTC);
+    if (!expiry.isValid() || expiry <= now)
+        return unverified;
+
+    // Signed but unusable: the release tool never publishes these.
     const std::optional<QUrl> address = httpsAddress(url.toString());
     if (!address)
-        return std::nullopt;
+        return unverified;
     if (!isNewer(version.toString(), currentVersion))
-        return std::nullopt;
-    const QJsonValue notes = object.value(QStringLiteral("notes"));
-    return UpdateInfo{version.toString(), *address, notes.isString() ? notes.toString() : QString()};
+        return {};
+    return {UpdateInfo{version.toString(), *address, notes}, false};
+}
+
+QByteArray writeManifest(const Manifest& manifest, const QByteArray& secretKey)
+{
+    const QString expires = manifest.expires.toUTC().toString(expiresFormat());
+    const QByteArray signature =
+        ReleaseKey::sign(signedText(manifest.version, manifest.url, manifest.notes, expires), secretKey);
+    const QJsonObject object{{QStringLiteral("version"), manifest.version},
+                             {QStringLiteral("url"), manifest.url},
+                             {QStringLiteral("notes"), manifest.notes},
+                             {QStringLiteral("expires"), expires},
+                             {QStringLiteral("signature"), QString::fromLatin1(signature.toHex())}};
+    return QJsonDocument(object).toJson();
 }
 
 bool isNewer(const QString& candidate, const QString& current)

@@ -1,4 +1,4 @@
-#include "app/desktop_entry.h"
+#include "update/desktop_entry.h"
 
 #include <QByteArrayList>
 
