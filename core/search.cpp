@@ -183,7 +183,8 @@ bool contains(const Rect& outer, const Rect& inner)
 // words found in several readings, or a word drawn twice to look bold.
 class Occurrences {
 public:
-    void add(const std::vector<std::int64_t>& glyphs, int page, PhraseOccurrences& counts)
+    // Returns the occurrence the glyphs belong to.
+    int add(const std::vector<std::int64_t>& glyphs, int page, PhraseOccurrences& counts)
     {
         int joined = -1;
         for (const std::int64_t glyph : glyphs) {
@@ -196,6 +197,10 @@ public:
             } else if (other != joined) {
                 // Two occurrences counted apart turn out to be one.
                 m_parent[static_cast<std::size_t>(other)] = joined;
+                auto& into = m_regions[static_cast<std::size_t>(joined)];
+                auto& from = m_regions[static_cast<std::size_t>(other)];
+                into.insert(into.end(), from.begin(), from.end());
+                from = {};
                 --counts.count;
                 if (--counts.pages[m_page[static_cast<std::size_t>(other)]] == 0)
                     counts.pages.erase(m_page[static_cast<std::size_t>(other)]);
@@ -205,11 +210,39 @@ public:
             joined = static_cast<int>(m_parent.size());
             m_parent.push_back(joined);
             m_page.push_back(page);
+            m_regions.emplace_back();
             ++counts.count;
             ++counts.pages[page];
         }
         for (const std::int64_t glyph : glyphs)
             m_owner[glyph] = joined;
+        return joined;
+    }
+
+    // A region of the occurrence; of two regions one of which holds the
+    // other (a word and its bold copy read together), the larger stays.
+    // Returns whether the region was kept.
+    bool addRegion(int occurrence, const RedactionRegion& region)
+    {
+        auto& regions = m_regions[static_cast<std::size_t>(root(occurrence))];
+        const auto holds = [](const RedactionRegion& outer, const RedactionRegion& inner) {
+            return outer.pageIndex() == inner.pageIndex() && contains(outer.normalizedRect(), inner.normalizedRect());
+        };
+        if (std::any_of(regions.begin(), regions.end(), [&](const RedactionRegion& r) { return holds(r, region); }))
+            return false;
+        regions.erase(std::remove_if(regions.begin(), regions.end(), [&](const RedactionRegion& r) { return holds(region, r); }),
+                      regions.end());
+        regions.push_back(region);
+        return true;
+    }
+
+    template <typename F>
+    void forEachRegion(F&& f) const
+    {
+        for (const auto& regions : m_regions) {
+            for (const RedactionRegion& region : regions)
+                f(region);
+        }
     }
 
     // Glyphs before `first` can be in no match still to come.
@@ -226,6 +259,7 @@ private:
     std::map<std::int64_t, int> m_owner; // glyph -> occurrence
     std::vector<int> m_parent;
     std::vector<int> m_page;
+    std::vector<std::vector<RedactionRegion>> m_regions; // of each occurrence still apart
 };
 
 class Searcher {
@@ -237,7 +271,6 @@ public:
         m_report.phrases.resize(static_cast<std::size_t>(phrases.size()));
         for (qsizetype i = 0; i < phrases.size(); ++i)
             m_report.phrases[static_cast<std::size_t>(i)].phrase = phrases[i];
-        m_found.resize(static_cast<std::size_t>(phrases.size()));
     }
 
     void addPage(int index, const Rect& mediaBox, platform::PageGlyphs glyphs)
@@ -258,16 +291,8 @@ public:
     {
         settle(true);
         std::vector<RedactionRegion> sorted;
-        for (auto& regions : m_found) {
-            for (const RedactionRegion& region : regions) {
-                const bool inside = std::any_of(regions.begin(), regions.end(), [&](const RedactionRegion& other) {
-                    return other.pageIndex() == region.pageIndex() && !(other == region)
-                        && contains(other.normalizedRect(), region.normalizedRect());
-                });
-                if (!inside)
-                    sorted.push_back(region);
-            }
-        }
+        for (const Occurrences& occurrences : m_occurrences)
+            occurrences.forEachRegion([&](const RedactionRegion& region) { sorted.push_back(region); });
         std::sort(sorted.begin(), sorted.end(), [](const RedactionRegion& a, const RedactionRegion& b) {
             if (a.pageIndex() != b.pageIndex())
                 return a.pageIndex() < b.pageIndex();
@@ -487,7 +512,8 @@ private:
         if (ids.empty())
             return;
 
-        m_occurrences[phrase].add(ids, stream.at(match.first).page, m_report.phrases[phrase]);
+        Occurrences& occurrences = m_occurrences[phrase];
+        const int occurrence = occurrences.add(ids, stream.at(match.first).page, m_report.phrases[phrase]);
 
         // One region per line piece on each page the occurrence touches.
         std::sort(ids.begin(), ids.end());
@@ -531,8 +557,8 @@ private:
                     continue;
                 if (const auto normalized = normalize(*clipped, mediaBox)) {
                     const RedactionRegion region(page->index, *normalized);
-                    m_found[phrase].insert(region);
-                    m_report.matchedText.try_emplace(region, text);
+                    if (occurrences.addRegion(occurrence, region))
+                        m_report.matchedText.try_emplace(region, text);
                 }
             }
             while (i < ids.size() && ids[i] < pageEnd)
@@ -545,7 +571,6 @@ private:
     std::deque<HeldPage> m_pages;
     std::int64_t m_nextGlyph = 0;
     std::vector<Occurrences> m_occurrences; // per phrase
-    std::vector<std::unordered_set<RedactionRegion>> m_found; // per phrase
     SearchReport m_report;
 };
 
