@@ -69,7 +69,9 @@ printed=$("$work/root/usr/bin/inkveil-cli" --version)
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$work/root/usr/share/applications/com.mervo.Inkveil.desktop" || fail "desktop entry"
 fi
+metainfo=$work/root/usr/share/metainfo/com.mervo.Inkveil.metainfo.xml
+grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo lists no release $version"
 if command -v appstreamcli >/dev/null; then
-  appstreamcli validate --no-net "$work/root/usr/share/metainfo/com.mervo.Inkveil.metainfo.xml" || fail "metainfo"
+  appstreamcli validate --no-net "$metainfo" || fail "metainfo"
 fi
 echo "ok: $(basename "$deb")"
