@@ -5,10 +5,11 @@ BENCH_BUILD_DIR ?= build-bench
 # Passed to bench/redact/run.py, e.g. BENCH_ARGS=--full
 BENCH_ARGS ?=
 FUZZ_BUILD_DIR ?= build-fuzz
+DEB_BUILD_DIR ?= build-deb
 FUZZ_SECONDS ?= 60
 JOBS ?= 2
 
-.PHONY: deps build run test fuzz bench clean
+.PHONY: deps deb-deps build run test fuzz bench deb clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -42,5 +43,19 @@ bench: deps $(BENCH_BUILD_DIR)/build.ninja
 fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_BUILD_DIR)
 
+# The Debian package inkveil_<version>_<arch>.deb, made here and checked by lintian.
+deb-deps:
+	bash scripts/install-deps.sh --deb
+
+# Configured every time, so that an existing tree is made a packaged build too.
+deb: deb-deps
+	cmake -S . -B $(DEB_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINKVEIL_BUILD_TESTS=OFF \
+	  -DINKVEIL_PACKAGED=ON
+	cmake --build $(DEB_BUILD_DIR) -j $(JOBS)
+	rm -rf $(DEB_BUILD_DIR)/package
+	cd $(DEB_BUILD_DIR) && cpack -G DEB -B package
+	cd $(DEB_BUILD_DIR)/package && lintian --fail-on error,warning inkveil_*.deb
+	cp $(DEB_BUILD_DIR)/package/inkveil_*.deb .
+
 clean:
-	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(BENCH_BUILD_DIR) $(FUZZ_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(BENCH_BUILD_DIR) $(FUZZ_BUILD_DIR) $(DEB_BUILD_DIR)

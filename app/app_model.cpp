@@ -53,7 +53,7 @@ AppModel::AppModel(QObject* parent)
     if (qEnvironmentVariableIsSet("MERVO_UI_TEST_OUTPUT_DIR"))
         m_outputFolder = locationFromPath(qEnvironmentVariable("MERVO_UI_TEST_OUTPUT_DIR"));
 
-    if (!qEnvironmentVariableIsSet("DISABLE_AUTO_UPDATE")) {
+    if (BuildSettings::selfUpdates() && !qEnvironmentVariableIsSet("DISABLE_AUTO_UPDATE")) {
         m_automaticUpdateCheckStarted = true;
         // Queued, so that whoever made the model can set its collaborators first.
         QMetaObject::invokeMethod(this, &AppModel::checkForUpdate, Qt::QueuedConnection);

@@ -237,7 +237,7 @@ public:
 
     // ---- Updates --------------------------------------------------------
     // Starts the automatic update check; returns at once. Once per launch, from
-    // the constructor, unless DISABLE_AUTO_UPDATE is set.
+    // the constructor, unless DISABLE_AUTO_UPDATE is set or the build is packaged.
     void checkForUpdate();
     // "Check for Updates…": ignored while one runs; says "You're up to date" or offers.
     void checkForUpdatesManually();

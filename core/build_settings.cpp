@@ -24,4 +24,9 @@ QByteArray releasePublicKey()
     return QByteArray::fromHex(QByteArrayLiteral(INKVEIL_RELEASE_PUBLIC_KEY));
 }
 
+bool selfUpdates()
+{
+    return !INKVEIL_PACKAGED;
+}
+
 } // namespace inkveil::BuildSettings

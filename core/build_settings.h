@@ -13,5 +13,8 @@ QUrl website();
 // The 32-byte Ed25519 key that update bundles must be signed with; empty when
 // the build was configured without one, which refuses every update.
 QByteArray releasePublicKey();
+// Whether the program offers and checks for updates of itself: not when it was
+// built for a distribution package, which the package manager updates.
+bool selfUpdates();
 
 } // namespace inkveil::BuildSettings

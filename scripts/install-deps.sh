@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package that building, running and testing Inkveil needs.
+# With --deb, also what making and checking the Debian package needs (make deb).
 set -euo pipefail
 
 packages=(
@@ -12,7 +13,11 @@ packages=(
   poppler-utils qpdf fonts-dejavu-core
   ghostscript img2pdf python3
   xvfb
+  librsvg2-bin dpkg-dev desktop-file-utils appstream
 )
+if [ "${1-}" = --deb ]; then
+  packages+=(lintian)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,6 +2,7 @@
 
 #include "app/app_model.h"
 #include "app/mark_history.h"
+#include "core/build_settings.h"
 #include "ui/content_view.h"
 #include "ui/main_window.h"
 #include "ui/preview_pane.h"
@@ -59,9 +60,12 @@ AppCommands::AppCommands(AppModel& model, MarkHistory& history, MainWindow& wind
         settings.activateWindow();
     });
     m_about->setMenuRole(QAction::AboutRole);
-    m_updateTo = help->addAction(QString());
-    m_checkForUpdates = help->addAction(QStringLiteral("Check for Updates\u2026"));
-    connectUpdateCommands(model, *m_updateTo, *m_checkForUpdates);
+    // A packaged program is updated by the package manager, not from here.
+    if (BuildSettings::selfUpdates()) {
+        m_updateTo = help->addAction(QString());
+        m_checkForUpdates = help->addAction(QStringLiteral("Check for Updates\u2026"));
+        connectUpdateCommands(model, *m_updateTo, *m_checkForUpdates);
+    }
 
     for (auto signal : {&AppModel::isRedactingChanged, &AppModel::selectionChanged, &AppModel::inputsChanged,
                         &AppModel::canRedactChanged})

@@ -34,6 +34,7 @@ public:
     QAction* fitPage() const { return m_fitPage; }
     QAction* feedback() const { return m_feedback; }
     QAction* about() const { return m_about; }
+    // Null in a packaged build, which has no update items.
     QAction* updateTo() const { return m_updateTo; }
     QAction* checkForUpdates() const { return m_checkForUpdates; }
 

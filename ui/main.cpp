@@ -16,7 +16,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Mervo"));
     QApplication::setApplicationName(QStringLiteral("Inkveil"));
-    QApplication::setDesktopFileName(QStringLiteral("inkveil"));
+    QApplication::setDesktopFileName(QStringLiteral("com.mervo.Inkveil"));
 
     const QStringList files = inkveil::OpenWith::filesFromArguments(QApplication::arguments().mid(1), QDir::currentPath());
     const QString channel = inkveil::OpenWith::serverName();
