@@ -366,6 +366,7 @@ fz_rect boundOutline(fz_context* ctx, fz_font* font, int gid, fz_matrix trm)
     fz_rect bounds = fz_empty_rect;
     fz_path* path = nullptr;
     fz_device* dev = nullptr;
+    fz_var(bounds);
     fz_var(path);
     fz_var(dev);
     fz_try(ctx)
@@ -486,6 +487,7 @@ std::optional<Rect> strokedGlyph(fz_context* ctx, const DrawnGlyph& g)
 {
     std::optional<Rect> bounds;
     fz_path* path = nullptr;
+    fz_var(bounds);
     fz_var(path);
     fz_try(ctx)
     {
@@ -615,6 +617,7 @@ PageGlyphs Page::drawnGlyphs(bool* complete)
     bool failed = false;
     fz_var(dev);
     fz_var(proc);
+    fz_var(failed);
     fz_try(ctx)
     {
         dev = fz_new_derived_device(ctx, GlyphDevice);
