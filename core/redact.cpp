@@ -1,4 +1,5 @@
 #include "core/engine.h"
+#include "core/ocr_search.h"
 #include "core/output_file.h"
 #include "core/page_writer_thread.h"
 #include "core/pixel_geometry.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <system_error>
 #include <unordered_set>
 
@@ -111,7 +113,7 @@ void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<
 } // namespace
 
 RedactionResult redact(const QString& source, const QString& destination, const RedactionPlan& plan,
-                       const CancelCheck& shouldCancel, const PageProgress& progress)
+                       const CancelCheck& shouldCancel, const PageProgress& progress, const PageProgress& reading)
 {
     platform::Context ctx;
     auto document = platform::Document::open(ctx, source);
@@ -122,11 +124,19 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         throw InkveilError::empty(source);
 
     const QStringList terms = cleanedTerms(plan.searchTerms);
+    const bool ocr = plan.ocr.mode != OcrMode::off && !terms.isEmpty();
+    if (ocr)
+        checkOcrLanguages(plan.ocr);
     bool everyPageRead = true;
-    const std::vector<RedactionRegion> found = searchRegions(*document, terms, everyPageRead);
+    std::vector<RedactionRegion> found = searchRegions(*document, terms, everyPageRead);
     // A phrase on a page whose text could not be read would stay visible.
     if (!everyPageRead)
         fail(Reason::pageNotRendered);
+    if (ocr) {
+        const std::vector<int> pages = pagesToRead(*document, plan.ocr.mode);
+        const auto read = ocrRegions(source, pages, terms, plan.ocr.languages, shouldCancel, reading);
+        found.insert(found.end(), read.begin(), read.end());
+    }
     const std::vector<RedactionRegion> regions = collectRegions(plan.regions, found);
     if (regions.empty())
         throw InkveilError::noRedactions();
@@ -184,6 +194,15 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     output.checkInPlace(destination);
 
     const RedactionVerification verification = verify(output.path(), pageCount, static_cast<std::int64_t>(regions.size()), terms, regions);
+    if (ocr) {
+        const std::set<int> phrasePages = [&] {
+            std::set<int> pages;
+            for (const RedactionRegion& region : found)
+                pages.insert(static_cast<int>(region.pageIndex()));
+            return pages;
+        }();
+        readBack(output.path(), {phrasePages.begin(), phrasePages.end()}, terms, plan.ocr.languages, shouldCancel, reading);
+    }
 
     const QString published = output.publish([&] { return availableURL(destination, base); });
     folders.keep();

@@ -1,4 +1,5 @@
 #include "core/engine.h"
+#include "core/ocr_search.h"
 #include "core/pixel_geometry.h"
 
 #include "platform/output_inspection.h"
@@ -98,6 +99,15 @@ RedactionVerification verify(const QString& output, std::int64_t expectedPages, 
         fail(Reason::hiddenContent);
 
     return RedactionVerification{document->pageCount(), redactionCount, false, false, false};
+}
+
+// The output is pixels only: reading them is the one check that does not
+// trust the marks to sit where the phrases are.
+void readBack(const QString& output, const std::vector<int>& pages, const QStringList& forbiddenTerms,
+              const QString& languages, const CancelCheck& shouldCancel, const PageProgress& reading)
+{
+    if (!ocrRegions(output, pages, forbiddenTerms, languages, shouldCancel, reading).empty())
+        fail(Reason::phraseReadable);
 }
 
 } // namespace inkveil::InkveilEngine

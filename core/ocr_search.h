@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/engine.h"
+#include "core/errors.h"
+#include "core/ocr_settings.h"
+#include "core/records.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace inkveil::platform {
+class Document;
+struct PageSurvey;
+} // namespace inkveil::platform
+
+namespace inkveil {
+
+// OCR cannot be used as asked: language data missing or damaged.
+class OcrUnavailable : public Error {
+public:
+    explicit OcrUnavailable(QString message) : m_message(std::move(message)) {}
+    QString description() const override { return m_message; }
+
+private:
+    QString m_message;
+};
+
+namespace InkveilEngine {
+
+// Whether a page's text layer may not hold what the page shows: no text at
+// all, only invisible text, text that cannot be trusted, or mostly pictures.
+bool textLayerFallsShort(const platform::PageSurvey& survey);
+
+// The pages to read as pictures under mode, ascending. In automatic mode a
+// page whose content cannot be surveyed is read.
+std::vector<int> pagesToRead(platform::Document& document, OcrMode mode);
+
+// Throws OcrUnavailable unless the languages' data can be used (or mode is off).
+void checkOcrLanguages(const OcrSettings& settings);
+
+// Reads the given pages of the PDF at path as pictures, several at a time,
+// and returns a region for each line of each phrase occurrence found, sorted
+// as searchRegions sorts. reading is called from the reading threads, one
+// call at a time. Throws OcrUnavailable, InkveilError::cancelled, and
+// InkveilError::verificationFailed naming a page that could not be read.
+std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<int>& pages, const QStringList& terms,
+                                        const QString& languages, const CancelCheck& shouldCancel = {},
+                                        const PageProgress& reading = {});
+
+// Reads the given pages of a written output as pictures: when any of the
+// forbidden terms can be read there, throws InkveilError::verificationFailed
+// "a search phrase can still be read". Throws as ocrRegions otherwise.
+void readBack(const QString& output, const std::vector<int>& pages, const QStringList& forbiddenTerms,
+              const QString& languages, const CancelCheck& shouldCancel = {}, const PageProgress& reading = {});
+
+} // namespace InkveilEngine
+
+} // namespace inkveil
