@@ -43,9 +43,6 @@ namespace InkveilEngine {
 
 namespace {
 
-// Text of 8 pt reads reliably from 300 dpi; LSTM recognition works on
-// normalized line images, so a higher resolution costs layout time only.
-constexpr int kOcrDpi = 300;
 // A larger page is read at a lower resolution: Tesseract needs several bytes
 // per pixel of its own, outside the memory limit. 36 MP is a 20 × 20 inch
 // page at 300 dpi.
@@ -105,7 +102,7 @@ void addRegions(const std::vector<platform::OcrWord>& words, const Rect& mediaBo
 // One reading thread: its own MuPDF context, document and Tesseract.
 class PageReader {
 public:
-    PageReader(const QString& path, const QString& languages) : m_reader(languages)
+    PageReader(const QString& path, const QString& languages, int dpi) : m_reader(languages), m_dpi(dpi)
     {
         m_document = platform::Document::open(m_ctx, path);
     }
@@ -118,7 +115,7 @@ public:
             pageNotRead(pageIndex);
         mediaBox = page->mediaBox();
         const Rect box = mediaBox.standardized();
-        double scale = kOcrDpi / 72.0;
+        double scale = m_dpi / 72.0;
         if (box.width * box.height * scale * scale > kMaxOcrPixels)
             scale = std::sqrt(kMaxOcrPixels / (box.width * box.height));
         const auto pw = pixelExtent(box.width, scale);
@@ -150,6 +147,7 @@ private:
     platform::Context m_ctx;
     std::unique_ptr<platform::Document> m_document;
     platform::OcrReader m_reader;
+    int m_dpi;
     platform::PixelBuffer m_pixels;
 };
 
@@ -191,7 +189,7 @@ void checkOcrLanguages(const OcrSettings& settings)
 
 std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<int>& pages, const QStringList& terms,
                                         const QString& languages, const CancelCheck& shouldCancel,
-                                        const PageProgress& reading)
+                                        const PageProgress& reading, int dpi)
 {
     QStringList phrases;
     for (const QString& term : terms) {
@@ -215,7 +213,7 @@ std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<i
 
     const auto work = [&] {
         try {
-            PageReader reader(path, languages);
+            PageReader reader(path, languages, std::clamp(dpi, 72, 600));
             for (std::size_t i; (i = next++) < pages.size();) {
                 if (cancelled())
                     throw InkveilError::cancelled();

@@ -29,6 +29,10 @@ private:
 
 namespace InkveilEngine {
 
+// Text of 8 pt reads reliably from 300 dpi. LSTM recognition works on line
+// images scaled to a fixed height, so a higher resolution only costs layout time.
+inline constexpr int kOcrDpi = 300;
+
 // Whether a page's text layer may not hold what the page shows: no text at
 // all, only invisible text, text that cannot be trusted, or mostly pictures.
 bool textLayerFallsShort(const platform::PageSurvey& survey);
@@ -45,15 +49,17 @@ void checkOcrLanguages(const OcrSettings& settings);
 // as searchRegions sorts. reading is called from the reading threads, one
 // call at a time. Throws OcrUnavailable, InkveilError::cancelled, and
 // InkveilError::verificationFailed naming a page that could not be read.
+// Pages are drawn at dpi (lower for very large pages).
 std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<int>& pages, const QStringList& terms,
                                         const QString& languages, const CancelCheck& shouldCancel = {},
-                                        const PageProgress& reading = {});
+                                        const PageProgress& reading = {}, int dpi = kOcrDpi);
 
-// Reads the given pages of a written output as pictures: when any of the
-// forbidden terms can be read there, throws InkveilError::verificationFailed
-// "a search phrase can still be read". Throws as ocrRegions otherwise.
+// Reads the given pages of a written output, whose pictures were drawn at dpi:
+// when any of the forbidden terms can be read there, throws
+// InkveilError::verificationFailed "a search phrase can still be read".
+// Throws as ocrRegions otherwise.
 void readBack(const QString& output, const std::vector<int>& pages, const QStringList& forbiddenTerms,
-              const QString& languages, const CancelCheck& shouldCancel = {}, const PageProgress& reading = {});
+              const QString& languages, int dpi, const CancelCheck& shouldCancel = {}, const PageProgress& reading = {});
 
 } // namespace InkveilEngine
 

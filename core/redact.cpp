@@ -201,7 +201,11 @@ RedactionResult redact(const QString& source, const QString& destination, const 
                 pages.insert(static_cast<int>(region.pageIndex()));
             return pages;
         }();
-        readBack(output.path(), {phrasePages.begin(), phrasePages.end()}, terms, plan.ocr.languages, shouldCancel, reading);
+        // Drawn at the copy's own resolution, finer adds nothing to read; but
+        // no coarser than 200 dpi, below which Tesseract misses small text.
+        const int readDpi = std::max(200, static_cast<int>(std::lround(scale * 72.0)));
+        readBack(output.path(), {phrasePages.begin(), phrasePages.end()}, terms, plan.ocr.languages, readDpi,
+                 shouldCancel, reading);
     }
 
     const QString published = output.publish([&] { return availableURL(destination, base); });

@@ -104,9 +104,9 @@ RedactionVerification verify(const QString& output, std::int64_t expectedPages, 
 // The output is pixels only: reading them is the one check that does not
 // trust the marks to sit where the phrases are.
 void readBack(const QString& output, const std::vector<int>& pages, const QStringList& forbiddenTerms,
-              const QString& languages, const CancelCheck& shouldCancel, const PageProgress& reading)
+              const QString& languages, int dpi, const CancelCheck& shouldCancel, const PageProgress& reading)
 {
-    if (!ocrRegions(output, pages, forbiddenTerms, languages, shouldCancel, reading).empty())
+    if (!ocrRegions(output, pages, forbiddenTerms, languages, shouldCancel, reading, dpi).empty())
         fail(Reason::phraseReadable);
 }
 
