@@ -86,13 +86,13 @@ ScanImage encode(const std::vector<std::uint8_t>& grey, int w, int h, bool bilev
 
 } // namespace
 
-QByteArray scanOf(const QString& source, const ScanStyle& style)
+std::vector<std::string> scanPictures(const QString& source, const ScanStyle& style)
 {
     platform::Context ctx;
     auto document = platform::Document::open(ctx, source);
     if (!document)
         throw std::runtime_error("not a readable PDF");
-    PdfBuilder pdf;
+    std::vector<std::string> pictures;
     for (int i = 0; i < document->pageCount(); ++i) {
         auto page = document->page(i);
         if (!page)
@@ -108,14 +108,26 @@ QByteArray scanOf(const QString& source, const ScanStyle& style)
         const std::vector<std::uint8_t> grey = scanned(pixels, style);
         const std::string head = "/Type /XObject /Subtype /Image /Width " + std::to_string(w) + " /Height "
             + std::to_string(h) + " /ColorSpace /DeviceGray ";
-        int object = 0;
         if (style.jpeg && !style.bilevel) {
-            object = pdf.object(streamObject(style.jpeg(grey, w, h), head + "/BitsPerComponent 8 /Filter /DCTDecode"));
+            pictures.push_back(streamObject(style.jpeg(grey, w, h), head + "/BitsPerComponent 8 /Filter /DCTDecode"));
         } else {
             const ScanImage image = encode(grey, w, h, style.bilevel);
-            object = pdf.object(streamObject(
+            pictures.push_back(streamObject(
                 image.flate, head + "/BitsPerComponent " + (image.bilevel ? "1" : "8") + " /Filter /FlateDecode"));
         }
+    }
+    return pictures;
+}
+
+QByteArray scanOf(const QString& source, const ScanStyle& style)
+{
+    const std::vector<std::string> pictures = scanPictures(source, style);
+    platform::Context ctx;
+    auto document = platform::Document::open(ctx, source);
+    PdfBuilder pdf;
+    for (int i = 0; i < document->pageCount(); ++i) {
+        const Rect box = document->page(i)->mediaBox().standardized();
+        const int object = pdf.object(pictures[static_cast<std::size_t>(i)]);
         PageSpec layout;
         layout.box[0] = box.x;
         layout.box[1] = box.y;

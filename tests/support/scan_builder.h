@@ -25,6 +25,10 @@ struct ScanStyle {
     std::function<std::string(const std::vector<std::uint8_t>&, int, int)> jpeg;
 };
 
+// The scan of each page of the PDF at source, as the body of an image XObject.
+// Throws std::runtime_error when a page cannot be drawn.
+std::vector<std::string> scanPictures(const QString& source, const ScanStyle& style);
+
 // The image-only PDF of the PDF at source, one picture per page at the page's
 // size. Throws std::runtime_error when a page cannot be drawn.
 QByteArray scanOf(const QString& source, const ScanStyle& style);
