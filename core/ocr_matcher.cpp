@@ -86,7 +86,7 @@ std::u32string OcrMatcher::fold(const QString& text)
     return out;
 }
 
-OcrMatcher::OcrMatcher(const QStringList& phrases)
+OcrMatcher::OcrMatcher(const QStringList& phrases, bool tolerant)
 {
     for (const QString& phrase : phrases) {
         std::u32string units = fold(phrase);
@@ -96,7 +96,7 @@ OcrMatcher::OcrMatcher(const QStringList& phrases)
                                           [&](const Phrase& p) { return p.units == units; });
         if (repeated)
             continue;
-        const int allowed = units.size() >= 6 ? static_cast<int>(units.size() / 6) : 0;
+        const int allowed = tolerant && units.size() >= 6 ? static_cast<int>(units.size() / 6) : 0;
         m_phrases.push_back(Phrase{std::move(units), allowed});
     }
 }

@@ -24,7 +24,8 @@ public:
     };
 
     // Phrases that fold to nothing are ignored, and repeats searched once.
-    explicit OcrMatcher(const QStringList& phrases);
+    // Without tolerance, phrases must read exactly as folded.
+    explicit OcrMatcher(const QStringList& phrases, bool tolerant = true);
 
     bool hasPhrases() const { return !m_phrases.empty(); }
 

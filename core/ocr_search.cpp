@@ -189,14 +189,14 @@ void checkOcrLanguages(const OcrSettings& settings)
 
 std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<int>& pages, const QStringList& terms,
                                         const QString& languages, const CancelCheck& shouldCancel,
-                                        const PageProgress& reading, int dpi)
+                                        const PageProgress& reading, int dpi, bool tolerant)
 {
     QStringList phrases;
     for (const QString& term : terms) {
         if (!term.trimmed().isEmpty())
             phrases.append(term.trimmed());
     }
-    const OcrMatcher matcher(phrases);
+    const OcrMatcher matcher(phrases, tolerant);
     if (pages.empty() || !matcher.hasPhrases())
         return {};
     if (const auto problem = platform::OcrReader::languageProblem(languages))

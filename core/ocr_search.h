@@ -49,17 +49,22 @@ void checkOcrLanguages(const OcrSettings& settings);
 // as searchRegions sorts. reading is called from the reading threads, one
 // call at a time. Throws OcrUnavailable, InkveilError::cancelled, and
 // InkveilError::verificationFailed naming a page that could not be read.
-// Pages are drawn at dpi (lower for very large pages).
+// Pages are drawn at dpi (lower for very large pages). Without tolerance,
+// phrases must read exactly (OcrMatcher).
 std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<int>& pages, const QStringList& terms,
                                         const QString& languages, const CancelCheck& shouldCancel = {},
-                                        const PageProgress& reading = {}, int dpi = kOcrDpi);
+                                        const PageProgress& reading = {}, int dpi = kOcrDpi, bool tolerant = true);
 
 // Reads the given pages of a written output, whose pictures were drawn at dpi:
 // when any of the forbidden terms can be read there, throws
 // InkveilError::verificationFailed "a search phrase can still be read".
-// Throws as ocrRegions otherwise.
-void readBack(const QString& output, const std::vector<int>& pages, const QStringList& forbiddenTerms,
-              const QString& languages, int dpi, const CancelCheck& shouldCancel = {}, const PageProgress& reading = {});
+// Throws as ocrRegions otherwise. Tolerance applies on tolerantPages only:
+// those whose phrases were found by reading with it, so that a near miss
+// there would have been found and blacked out too; on pages searched by their
+// text layer a near miss is another phrase, not a leftover.
+void readBack(const QString& output, const std::vector<int>& pages, const std::vector<int>& tolerantPages,
+              const QStringList& forbiddenTerms, const QString& languages, int dpi, const CancelCheck& shouldCancel = {},
+              const PageProgress& reading = {});
 
 } // namespace InkveilEngine
 

@@ -132,9 +132,10 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     // A phrase on a page whose text could not be read would stay visible.
     if (!everyPageRead)
         fail(Reason::pageNotRendered);
+    std::vector<int> pagesRead;
     if (ocr) {
-        const std::vector<int> pages = pagesToRead(*document, plan.ocr.mode);
-        const auto read = ocrRegions(source, pages, terms, plan.ocr.languages, shouldCancel, reading);
+        pagesRead = pagesToRead(*document, plan.ocr.mode);
+        const auto read = ocrRegions(source, pagesRead, terms, plan.ocr.languages, shouldCancel, reading);
         found.insert(found.end(), read.begin(), read.end());
     }
     const std::vector<RedactionRegion> regions = collectRegions(plan.regions, found);
@@ -204,7 +205,7 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         // Drawn at the copy's own resolution, finer adds nothing to read; but
         // no coarser than 200 dpi, below which Tesseract misses small text.
         const int readDpi = std::max(200, static_cast<int>(std::lround(scale * 72.0)));
-        readBack(output.path(), {phrasePages.begin(), phrasePages.end()}, terms, plan.ocr.languages, readDpi,
+        readBack(output.path(), {phrasePages.begin(), phrasePages.end()}, pagesRead, terms, plan.ocr.languages, readDpi,
                  shouldCancel, reading);
     }
 

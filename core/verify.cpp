@@ -5,6 +5,8 @@
 #include "platform/output_inspection.h"
 #include "platform/pdf_document.h"
 
+#include <algorithm>
+
 namespace inkveil::InkveilEngine {
 
 namespace {
@@ -103,11 +105,26 @@ RedactionVerification verify(const QString& output, std::int64_t expectedPages, 
 
 // The output is pixels only: reading them is the one check that does not
 // trust the marks to sit where the phrases are.
-void readBack(const QString& output, const std::vector<int>& pages, const QStringList& forbiddenTerms,
-              const QString& languages, int dpi, const CancelCheck& shouldCancel, const PageProgress& reading)
+void readBack(const QString& output, const std::vector<int>& pages, const std::vector<int>& tolerantPages,
+              const QStringList& forbiddenTerms, const QString& languages, int dpi, const CancelCheck& shouldCancel,
+              const PageProgress& reading)
 {
-    if (!ocrRegions(output, pages, forbiddenTerms, languages, shouldCancel, reading, dpi).empty())
-        fail(Reason::phraseReadable);
+    std::vector<int> exact;
+    std::vector<int> tolerant;
+    for (const int page : pages)
+        (std::binary_search(tolerantPages.begin(), tolerantPages.end(), page) ? tolerant : exact).push_back(page);
+    const std::int64_t count = static_cast<std::int64_t>(pages.size());
+    const auto offset = [&](std::int64_t before) -> PageProgress {
+        if (!reading)
+            return {};
+        return [&reading, before, count](std::int64_t done, std::int64_t) { reading(before + done, count); };
+    };
+    for (const bool withTolerance : {false, true}) {
+        const std::vector<int>& some = withTolerance ? tolerant : exact;
+        const std::int64_t before = withTolerance ? static_cast<std::int64_t>(exact.size()) : 0;
+        if (!ocrRegions(output, some, forbiddenTerms, languages, shouldCancel, offset(before), dpi, withTolerance).empty())
+            fail(Reason::phraseReadable);
+    }
 }
 
 } // namespace inkveil::InkveilEngine

@@ -94,6 +94,10 @@ TEST(OcrMatcher, ForgivesWhatOcrConfusesAndNoMore)
         std::sort(found.begin(), found.end(), [](const Match& a, const Match& b) { return a.first < b.first; });
         EXPECT_EQ(found, c.expected) << c.text.toStdString() << " / " << c.phrase.toStdString();
     }
+    // Without tolerance the confusions still fold, but nothing else differs.
+    const OcrMatcher exact({QStringLiteral("Nightingale")}, false);
+    EXPECT_TRUE(exact.find(symbolsOf(QStringLiteral("Nightingate"))).empty());
+    EXPECT_EQ(exact.find(symbolsOf(QStringLiteral("N1GHTINGALE"))).size(), 1u);
 }
 
 TEST_F(OcrTest, FindsPhrasesInScansWhereTheyAreAndNotTheDecoy)
@@ -179,7 +183,7 @@ TEST_F(OcrTest, ReadBackRejectsAPhraseLeftReadableAndPassesABlackedOutCopy)
     // A stand-in writer that forgot the boxes: the scan itself as the copy.
     const QString unredacted = scan(ScanStyle{});
     try {
-        InkveilEngine::readBack(unredacted, {0}, m_phrases, QStringLiteral("eng"), 200);
+        InkveilEngine::readBack(unredacted, {0}, {}, m_phrases, QStringLiteral("eng"), 200);
         ADD_FAILURE() << "a readable phrase passed";
     } catch (const InkveilError& e) {
         EXPECT_EQ(e.payload(), Reason::phraseReadable);
@@ -191,7 +195,7 @@ TEST_F(OcrTest, ReadBackRejectsAPhraseLeftReadableAndPassesABlackedOutCopy)
     plan.searchTerms = m_phrases;
     const RedactionResult result = InkveilEngine::redact(unredacted, path(QStringLiteral("out")), plan);
     EXPECT_EQ(result.verification.redactionCount, 2);
-    EXPECT_NO_THROW(InkveilEngine::readBack(result.output, {0}, m_phrases, QStringLiteral("eng"), 200));
+    EXPECT_NO_THROW(InkveilEngine::readBack(result.output, {0}, {0}, m_phrases, QStringLiteral("eng"), 200));
     // The decoy and the rest stay readable: the boxes cover the phrases only.
     const QStringList rest{QStringLiteral("Margaret Okafor"), QStringLiteral("closed")};
     EXPECT_EQ(InkveilEngine::ocrRegions(result.output, {0}, rest, QStringLiteral("eng"), {}, {}, 200).size(), 2u);
