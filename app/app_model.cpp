@@ -37,17 +37,23 @@ void assign(AppModel* model, T& member, const T& value, void (AppModel::*signal)
         Q_EMIT(model->*signal)();
 }
 
+RedactionResult engineRedact(const QString& source, const QString& destination, const RedactionPlan& plan,
+                             const InkveilEngine::CancelCheck& shouldCancel, const InkveilEngine::PageProgress& progress)
+{
+    return InkveilEngine::redact(source, destination, plan, shouldCancel, progress);
+}
+
 } // namespace
 
 AppModel::AppModel(QObject* parent)
     : QObject(parent),
-      m_redactor(&InkveilEngine::redact),
+      m_redactor(&engineRedact),
       m_version(runningVersion()),
       m_feedbackURL(BuildSettings::feedbackPage()),
       m_websiteURL(BuildSettings::website())
 {
     for (auto signal : {&AppModel::inputsChanged, &AppModel::selectionChanged, &AppModel::marksChanged,
-                        &AppModel::searchTextChanged, &AppModel::isRedactingChanged})
+                        &AppModel::searchTextChanged, &AppModel::isRedactingChanged, &AppModel::isReadingChanged})
         connect(this, signal, this, &AppModel::publishDerived);
 
     if (qEnvironmentVariableIsSet("MERVO_UI_TEST_OUTPUT_DIR"))
@@ -76,6 +82,10 @@ AppModel::AppModel(QObject* parent)
 
 AppModel::~AppModel()
 {
+    if (m_reader.joinable()) {
+        m_reader.request_stop();
+        m_reader.join();
+    }
     if (m_worker.joinable()) {
         m_worker.request_stop();
         m_worker.join();
@@ -90,7 +100,7 @@ const QUrl& AppModel::updateManifest()
 
 void AppModel::setRedactor(Redactor redactor)
 {
-    m_redactor = redactor ? std::move(redactor) : Redactor(&InkveilEngine::redact);
+    m_redactor = redactor ? std::move(redactor) : Redactor(&engineRedact);
 }
 
 
@@ -125,6 +135,7 @@ void AppModel::setCurrentPage(int page)
 
 void AppModel::setSearchText(const QString& text) { assign(this, m_searchText, text, &AppModel::searchTextChanged); }
 void AppModel::setDpi(double dpi) { assign(this, m_dpi, dpi, &AppModel::dpiChanged); }
+void AppModel::setOcr(const OcrSettings& ocr) { assign(this, m_ocr, ocr, &AppModel::ocrChanged); }
 void AppModel::setOutputFolder(const std::optional<QString>& folder)
 {
     assign(this, m_outputFolder, folder, &AppModel::outputFolderChanged);
@@ -207,7 +218,7 @@ bool AppModel::canRedact() const
 
 bool AppModel::canMarkAll() const
 {
-    return m_selection.has_value() && !m_searchText.trimmed().isEmpty();
+    return m_selection.has_value() && !m_searchText.trimmed().isEmpty() && !m_isReading;
 }
 
 void AppModel::publishDerived()

@@ -78,6 +78,9 @@ class AppModel : public QObject {
     Q_PROPERTY(std::optional<inkveil::UpdateInfo> availableUpdate READ availableUpdate NOTIFY availableUpdateChanged)
     Q_PROPERTY(bool isUpdating READ isUpdating NOTIFY isUpdatingChanged)
     Q_PROPERTY(bool isCheckingForUpdate READ isCheckingForUpdate NOTIFY isCheckingForUpdateChanged)
+    Q_PROPERTY(inkveil::OcrSettings ocr READ ocr WRITE setOcr NOTIFY ocrChanged)
+    Q_PROPERTY(bool isReading READ isReading NOTIFY isReadingChanged)
+    Q_PROPERTY(QString readingText READ readingText NOTIFY readingTextChanged)
 
     Q_PROPERTY(std::optional<inkveil::RedactInput> selected READ selected NOTIFY selectedChanged)
     Q_PROPERTY(int selectedPageCount READ selectedPageCount NOTIFY selectedChanged)
@@ -158,6 +161,12 @@ public:
     bool isUpdating() const { return m_isUpdating; }
     // A manual update check is running.
     bool isCheckingForUpdate() const { return m_isCheckingForUpdate; }
+    // How searches and runs read pages as pictures of text.
+    const OcrSettings& ocr() const { return m_ocr; }
+    // A search is reading pages as pictures.
+    bool isReading() const { return m_isReading; }
+    // "Reading page 3 of 12…" while isReading; empty otherwise.
+    const QString& readingText() const { return m_readingText; }
 
     // Selects an input (or none): goes to its first page and refreshes the preview.
     void setSelection(const std::optional<QUuid>& selection);
@@ -168,6 +177,7 @@ public:
     void setOutputFolder(const std::optional<QString>& folder);
     void setIsDropTargeted(bool targeted);
     void setErrorMessage(const std::optional<QString>& message);
+    void setOcr(const OcrSettings& ocr);
 
     // ---- Derived values -------------------------------------------------
     // The selected input, if selection names one.
@@ -218,8 +228,14 @@ public:
     void restoreMarks(const QUuid& id, const QList<RedactionRegion>& marks, const QStringList& terms);
 
     // ---- Search phrases -------------------------------------------------
-    // Marks every occurrence of searchText in the selected input's text.
+    // Marks every occurrence of searchText in the selected input's text and,
+    // as ocr says, on its pages read as pictures. Reading runs in the
+    // background (isReading); the marks and messages follow when it ends.
     void addSearchMatches();
+    // Stops a search that reads pages; nothing is marked.
+    void cancelReading();
+    // The OCR languages whose data is installed ("eng", "deu", …).
+    static QStringList ocrLanguages();
 
     // ---- Redaction run --------------------------------------------------
     // Shows the folder dialog; true when a folder was chosen and stored.
@@ -270,6 +286,9 @@ Q_SIGNALS:
     void availableUpdateChanged();
     void isUpdatingChanged();
     void isCheckingForUpdateChanged();
+    void ocrChanged();
+    void isReadingChanged();
+    void readingTextChanged();
 
     void selectedChanged();
     void selectedMarksChanged();
@@ -293,6 +312,9 @@ private:
     void addLocations(const QStringList& locations);
     void reportUnreadable(const RedactInput& input, bool readableButEmpty);
     void searchSelected();
+    void applySearch(const QUuid& id, const QString& phrase, const std::vector<RedactionRegion>& found,
+                     std::int64_t occurrences, bool pagesRead);
+    void setReading(bool reading, const QString& text);
     void startRun(std::vector<RedactionJob> jobs, HeldFolder folder);
     void applyProgress(quint64 runId, const RunProgress& progress);
     void applyOutcome(quint64 runId, const RunOutcome& outcome);
@@ -338,6 +360,13 @@ private:
     QList<RedactInput> m_publishedReadyInputs;
     bool m_publishedCanRedact = false;
     bool m_publishedCanMarkAll = false;
+
+    OcrSettings m_ocr;
+    bool m_isReading = false;
+    QString m_readingText;
+    // The latest search that reads pages, and its number.
+    std::jthread m_reader;
+    quint64 m_readingId = 0;
 
     // The latest run: its worker (kept after it ended), its number, and where
     // the worker leaves its outcome before it ends.

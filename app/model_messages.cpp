@@ -17,6 +17,16 @@ QString phraseNotFound(const QString& phrase)
         + QStringLiteral("\u201D was not found as selectable text. Scanned documents may need Mervo Lumora first.");
 }
 
+QString phraseNotRead(const QString& phrase)
+{
+    return u'\u201C' + phrase + QStringLiteral("\u201D was not found in the text or on the pages read as pictures.");
+}
+
+QString readingProgress(qint64 page, qint64 pages)
+{
+    return QStringLiteral("Reading page %1 of %2\u2026").arg(page).arg(pages);
+}
+
 QString phraseMarked(qsizetype found, const QString& phrase)
 {
     return QStringLiteral("Marked ") + plural(found, QStringLiteral("occurrence")) + QStringLiteral(" of \u201C")

@@ -19,6 +19,10 @@ inline const QString unexpectedFailure = QStringLiteral("An unexpected error sto
 
 // “phrase” was not found as selectable text. …
 QString phraseNotFound(const QString& phrase);
+// “phrase” was found neither in the text nor on the pages read as pictures.
+QString phraseNotRead(const QString& phrase);
+// Reading page 3 of 12…
+QString readingProgress(qint64 page, qint64 pages);
 // Marked 7 occurrences of “phrase”.
 QString phraseMarked(qsizetype found, const QString& phrase);
 // Verified 2 PDFs with 7 permanent redactions.

@@ -71,6 +71,7 @@ void AppModel::redact()
             job.plan.regions.assign(marks.begin(), marks.end());
             job.plan.searchTerms = m_searchTerms.value(input.id);
             job.plan.dpi = m_dpi;
+            job.plan.ocr = m_ocr;
             job.pageCount = input.pageCount;
             jobs.push_back(std::move(job));
         }

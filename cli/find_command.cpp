@@ -1,16 +1,24 @@
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/interrupt.h"
 #include "cli/phrase_report.h"
 #include "core/engine.h"
+#include "core/ocr_search.h"
 #include "platform/pdf_document.h"
 
 #include <QFileInfo>
 #include <QJsonObject>
 
+#include <map>
+#include <unordered_set>
+
 namespace inkveil::cli {
 
 int runFind(const FindOptions& options)
 {
+    const InterruptGuard interrupts;
+    const auto shouldCancel = [] { return InterruptGuard::received() != 0; };
+
     platform::Context ctx;
     const auto document = platform::Document::open(ctx, options.file);
     if (!document) {
@@ -23,8 +31,18 @@ int runFind(const FindOptions& options)
     }
 
     InkveilEngine::SearchReport report;
+    std::vector<RedactionRegion> read;
+    std::map<QString, std::int64_t> readCounts;
     try {
+        InkveilEngine::checkOcrLanguages(options.ocr);
         report = InkveilEngine::search(*document, options.phrases);
+        const std::vector<int> pages = InkveilEngine::pagesToRead(*document, options.ocr.mode);
+        read = InkveilEngine::ocrRegions(options.file, pages, options.phrases, options.ocr.languages, shouldCancel, {},
+                                         InkveilEngine::kOcrDpi, true, &readCounts);
+    } catch (const Error& e) {
+        printErr(e.description());
+        const int signal = InterruptGuard::received();
+        return signal != 0 ? kExitSignalBase + signal : kExitFailure;
     } catch (const std::exception&) {
         printErr(InkveilError::unreadable(options.file).description());
         return kExitFailure;
@@ -36,13 +54,22 @@ int runFind(const FindOptions& options)
         return kExitFailure;
     }
 
-    for (const RedactionRegion& region : report.regions) {
+    std::vector<RedactionRegion> regions = report.regions;
+    const std::unordered_set<RedactionRegion> fromText(regions.begin(), regions.end());
+    for (const RedactionRegion& region : read) {
+        if (!fromText.contains(region))
+            regions.push_back(region);
+    }
+    for (PhraseOccurrences& phrase : report.phrases)
+        phrase.count += readCounts[phrase.phrase];
+    for (const RedactionRegion& region : regions) {
         const std::int64_t page = region.pageIndex() + 1;
         if (options.json) {
             QJsonObject object = region.toJson();
             object.insert(QStringLiteral("page"), static_cast<qint64>(page));
             if (const auto text = report.matchedText.find(region); text != report.matchedText.end())
                 object.insert(QStringLiteral("text"), text->second);
+            object.insert(QStringLiteral("source"), fromText.contains(region) ? QStringLiteral("text") : QStringLiteral("ocr"));
             printJson(object);
         } else {
             const Rect& r = region.normalizedRect();

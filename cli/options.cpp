@@ -148,6 +148,25 @@ const QString kArea = QStringLiteral("--area");
 const QString kResolution = QStringLiteral("--resolution");
 const QString kJson = QStringLiteral("--json");
 const QString kPages = QStringLiteral("--pages");
+const QString kOcr = QStringLiteral("--ocr");
+const QString kOcrLanguages = QStringLiteral("--ocr-lang");
+
+OcrSettings parseOcr(const Tokens& tokens)
+{
+    OcrSettings ocr;
+    if (const auto mode = valueOf(tokens, kOcr)) {
+        const auto parsed = ocrModeFromName(*mode);
+        if (!parsed)
+            throw UsageError(QStringLiteral("OCR mode must be auto, always or off: %1").arg(*mode));
+        ocr.mode = *parsed;
+    }
+    if (const auto languages = valueOf(tokens, kOcrLanguages)) {
+        if (languages->isEmpty())
+            throw UsageError(QStringLiteral("OCR languages are codes such as eng or eng+deu"));
+        ocr.languages = *languages;
+    }
+    return ocr;
+}
 
 RedactOptions parseRedact(const Tokens& tokens)
 {
@@ -165,6 +184,7 @@ RedactOptions parseRedact(const Tokens& tokens)
         if (!ok || options.dpi <= 0)
             throw UsageError(QStringLiteral("resolution must be a positive number of dots per inch: %1").arg(*dpi));
     }
+    options.ocr = parseOcr(tokens);
     options.json = tokens.has(kJson);
     options.paths = tokens.positionals;
     if (options.paths.isEmpty())
@@ -176,6 +196,7 @@ FindOptions parseFind(const Tokens& tokens)
 {
     FindOptions options;
     options.json = tokens.has(kJson);
+    options.ocr = parseOcr(tokens);
     if (tokens.positionals.size() < 2)
         throw UsageError(QStringLiteral("find needs a file and at least one phrase"));
     options.file = tokens.positionals.front();
@@ -267,15 +288,19 @@ Command parseArguments(const QStringList& arguments)
 
     const OptionSpec json{{}, kJson, false};
     const OptionSpec find{QStringLiteral("-f"), kFind, true};
+    const OptionSpec ocr{{}, kOcr, true};
+    const OptionSpec ocrLanguages{{}, kOcrLanguages, true};
     Tokens tokens;
     if (command == QLatin1String("redact")) {
         tokens = tokenize(rest, {{QStringLiteral("-o"), kOutput, true},
                                  find,
                                  {QStringLiteral("-a"), kArea, true},
                                  {QStringLiteral("-r"), kResolution, true},
+                                 ocr,
+                                 ocrLanguages,
                                  json});
     } else if (command == QLatin1String("find")) {
-        tokens = tokenize(rest, {json});
+        tokens = tokenize(rest, {json, ocr, ocrLanguages});
     } else if (command == QLatin1String("verify")) {
         tokens = tokenize(rest, {{{}, kPages, true}, find});
     } else if (command == QLatin1String("list")) {

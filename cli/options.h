@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/geometry.h"
+#include "core/ocr_settings.h"
 
 #include <QString>
 #include <QStringList>
@@ -36,12 +37,14 @@ struct RedactOptions {
     QStringList phrases;
     std::vector<AreaOption> areas;
     double dpi = 200.0;
+    OcrSettings ocr;
     bool json = false;
     QStringList paths;
 };
 
 struct FindOptions {
     bool json = false;
+    OcrSettings ocr;
     QString file;
     QStringList phrases;
 };

@@ -95,6 +95,7 @@ int runRedact(const RedactOptions& options)
     RedactionPlan basePlan;
     basePlan.searchTerms = options.phrases;
     basePlan.dpi = options.dpi;
+    basePlan.ocr = options.ocr;
 
     std::vector<Finished> finished;
     std::optional<QString> failure;
@@ -117,7 +118,10 @@ int runRedact(const RedactOptions& options)
                 const auto onPage = [&](std::int64_t done, std::int64_t count) {
                     progress.show(QStringLiteral("%1: page %2 of %3").arg(label).arg(done).arg(count));
                 };
-                finished.push_back({source, InkveilEngine::redact(source, destination, plan, shouldCancel, onPage)});
+                const auto onReading = [&](std::int64_t done, std::int64_t count) {
+                    progress.show(QStringLiteral("%1: reading page %2 of %3").arg(label).arg(done).arg(count));
+                };
+                finished.push_back({source, InkveilEngine::redact(source, destination, plan, shouldCancel, onPage, onReading)});
             }
             // A signal during the last document's writing or checking still undoes the run.
             if (shouldCancel())

@@ -37,9 +37,11 @@ using PageProgress = std::function<void(std::int64_t pagesDone, std::int64_t pag
 
 // Writes a flattened, blacked-out, verified copy of source into destination as
 // "<name> — Redacted[ n].pdf". The source is only read. On any failure nothing
-// this call created is left behind.
+// this call created is left behind. reading reports pages read as pictures
+// (plan.ocr), from the reading threads, one call at a time.
 RedactionResult redact(const QString& source, const QString& destination, const RedactionPlan& plan,
-                       const CancelCheck& shouldCancel = {}, const PageProgress& progress = {});
+                       const CancelCheck& shouldCancel = {}, const PageProgress& progress = {},
+                       const PageProgress& reading = {});
 
 // Reopens a written output and checks it. paintedRegions, when given, must be
 // solid black in the page images. Throws InkveilError::verificationFailed.

@@ -89,6 +89,7 @@ inline const QString pageUnreadable = QStringLiteral("a page is unreadable");
 inline const QString textSelectable = QStringLiteral("redacted text remains selectable");
 inline const QString hiddenContent = QStringLiteral("hidden text, annotations or personal metadata remain");
 inline const QString markNotCovered = QStringLiteral("a marked area is not fully covered");
+inline const QString phraseReadable = QStringLiteral("a search phrase can still be read");
 } // namespace Reason
 
 } // namespace inkveil

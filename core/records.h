@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/geometry.h"
+#include "core/ocr_settings.h"
 
 #include <QHashFunctions>
 #include <QJsonObject>
@@ -47,6 +48,7 @@ struct RedactionPlan {
     std::vector<RedactionRegion> regions;
     QStringList searchTerms;
     double dpi = 200.0;
+    OcrSettings ocr;
 
     // Terms compare under canonical equivalence; case matters.
     friend bool operator==(const RedactionPlan& a, const RedactionPlan& b);

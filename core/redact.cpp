@@ -1,4 +1,5 @@
 #include "core/engine.h"
+#include "core/ocr_search.h"
 #include "core/output_file.h"
 #include "core/page_writer_thread.h"
 #include "core/pixel_geometry.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <system_error>
 #include <unordered_set>
 
@@ -111,7 +113,7 @@ void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<
 } // namespace
 
 RedactionResult redact(const QString& source, const QString& destination, const RedactionPlan& plan,
-                       const CancelCheck& shouldCancel, const PageProgress& progress)
+                       const CancelCheck& shouldCancel, const PageProgress& progress, const PageProgress& reading)
 {
     platform::Context ctx;
     auto document = platform::Document::open(ctx, source);
@@ -122,10 +124,23 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         throw InkveilError::empty(source);
 
     const QStringList terms = cleanedTerms(plan.searchTerms);
+    const bool ocr = plan.ocr.mode != OcrMode::off && !terms.isEmpty();
+    if (ocr)
+        checkOcrLanguages(plan.ocr);
     SearchReport found = search(*document, terms);
     // A phrase on a page whose text could not be read would stay visible.
     if (!found.everyPageRead)
         fail(Reason::pageNotRendered);
+    std::vector<int> pagesRead;
+    if (ocr) {
+        pagesRead = pagesToRead(*document, plan.ocr.mode);
+        std::map<QString, std::int64_t> read;
+        const auto regionsRead = ocrRegions(source, pagesRead, terms, plan.ocr.languages, shouldCancel, reading, kOcrDpi,
+                                            true, &read);
+        found.regions.insert(found.regions.end(), regionsRead.begin(), regionsRead.end());
+        for (PhraseOccurrences& phrase : found.phrases)
+            phrase.count += read[phrase.phrase];
+    }
     const std::vector<RedactionRegion> regions = collectRegions(plan.regions, found.regions);
     if (regions.empty()) {
         if (!found.phrases.empty())
@@ -186,6 +201,19 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     output.checkInPlace(destination);
 
     const RedactionVerification verification = verify(output.path(), pageCount, static_cast<std::int64_t>(regions.size()), terms, regions);
+    if (ocr) {
+        const std::set<int> phrasePages = [&] {
+            std::set<int> pages;
+            for (const RedactionRegion& region : found.regions)
+                pages.insert(static_cast<int>(region.pageIndex()));
+            return pages;
+        }();
+        // Drawn at the copy's own resolution, finer adds nothing to read; but
+        // no coarser than 200 dpi, below which Tesseract misses small text.
+        const int readDpi = std::max(200, static_cast<int>(std::lround(scale * 72.0)));
+        readBack(output.path(), {phrasePages.begin(), phrasePages.end()}, pagesRead, terms, plan.ocr.languages, readDpi,
+                 shouldCancel, reading);
+    }
 
     const QString published = output.publish([&] { return availableURL(destination, base); });
     folders.keep();

@@ -1,8 +1,11 @@
 #include "core/engine.h"
+#include "core/ocr_search.h"
 #include "core/pixel_geometry.h"
 
 #include "platform/output_inspection.h"
 #include "platform/pdf_document.h"
+
+#include <algorithm>
 
 namespace inkveil::InkveilEngine {
 
@@ -98,6 +101,30 @@ RedactionVerification verify(const QString& output, std::int64_t expectedPages, 
         fail(Reason::hiddenContent);
 
     return RedactionVerification{document->pageCount(), redactionCount, false, false, false};
+}
+
+// The output is pixels only: reading them is the one check that does not
+// trust the marks to sit where the phrases are.
+void readBack(const QString& output, const std::vector<int>& pages, const std::vector<int>& tolerantPages,
+              const QStringList& forbiddenTerms, const QString& languages, int dpi, const CancelCheck& shouldCancel,
+              const PageProgress& reading)
+{
+    std::vector<int> exact;
+    std::vector<int> tolerant;
+    for (const int page : pages)
+        (std::binary_search(tolerantPages.begin(), tolerantPages.end(), page) ? tolerant : exact).push_back(page);
+    const std::int64_t count = static_cast<std::int64_t>(pages.size());
+    const auto offset = [&](std::int64_t before) -> PageProgress {
+        if (!reading)
+            return {};
+        return [&reading, before, count](std::int64_t done, std::int64_t) { reading(before + done, count); };
+    };
+    for (const bool withTolerance : {false, true}) {
+        const std::vector<int>& some = withTolerance ? tolerant : exact;
+        const std::int64_t before = withTolerance ? static_cast<std::int64_t>(exact.size()) : 0;
+        if (!ocrRegions(output, some, forbiddenTerms, languages, shouldCancel, offset(before), dpi, withTolerance).empty())
+            fail(Reason::phraseReadable);
+    }
 }
 
 } // namespace inkveil::InkveilEngine

@@ -63,6 +63,8 @@ RedactionPlan fixedPlan()
     plan.regions = {RedactionRegion(0, Rect{0.1, 0.8, 0.5, 0.1})};
     plan.searchTerms = {kFixedPhrase};
     plan.dpi = 96; // the least the engine draws at
+    // Reading pictures takes seconds a page and reads only our own renderings.
+    plan.ocr.mode = OcrMode::off;
     return plan;
 }
 

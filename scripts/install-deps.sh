@@ -9,6 +9,7 @@ packages=(
   libmupdf-dev mupdf-tools libmujs-dev libgumbo-dev libopenjp2-7-dev
   libjbig2dec0-dev libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
   libarchive-dev libsodium-dev libdeflate-dev libicu-dev
+  libtesseract-dev tesseract-ocr-eng tesseract-ocr-osd
   libgtest-dev openssl clang libclang-rt-14-dev
   poppler-utils qpdf fonts-dejavu-core
   ghostscript img2pdf python3

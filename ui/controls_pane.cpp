@@ -127,6 +127,9 @@ ControlsPane::ControlsPane(AppModel& model, QWidget* parent) : QWidget(parent), 
 
     connect(&model, &AppModel::searchTextChanged, this, &ControlsPane::updateSearch);
     connect(&model, &AppModel::canMarkAllChanged, this, &ControlsPane::updateSearch);
+    connect(&model, &AppModel::ocrChanged, this, &ControlsPane::updateSearch);
+    connect(&model, &AppModel::isReadingChanged, this, &ControlsPane::updateSearch);
+    connect(&model, &AppModel::readingTextChanged, this, &ControlsPane::updateSearch);
     connect(&model, &AppModel::selectedMarksChanged, this, &ControlsPane::updateMarks);
     connect(&model, &AppModel::dpiChanged, this, &ControlsPane::updateResolution);
     connect(&model, &AppModel::outputFolderChanged, this, &ControlsPane::updateDestination);
@@ -162,8 +165,18 @@ QWidget* ControlsPane::buildFind(QWidget* parent)
     row->addWidget(m_markAll);
     layout->addLayout(row);
 
-    layout->addWidget(text(QStringLiteral("Search works with selectable text. Scanned PDFs may need OCR first."),
-                           TextStyle::Style::caption, true, section));
+    m_readingRow = new QWidget(section);
+    auto* reading = new QHBoxLayout(m_readingRow);
+    reading->setContentsMargins(0, 0, 0, 0);
+    m_reading = text(QString(), TextStyle::Style::callout, true, m_readingRow);
+    reading->addWidget(m_reading, 1);
+    m_cancelReading = new QPushButton(QStringLiteral("Cancel"), m_readingRow);
+    connect(m_cancelReading, &QPushButton::clicked, this, [this] { m_model.cancelReading(); });
+    reading->addWidget(m_cancelReading);
+    layout->addWidget(m_readingRow);
+
+    m_hint = text(QString(), TextStyle::Style::caption, true, section);
+    layout->addWidget(m_hint);
     return section;
 }
 
@@ -261,6 +274,19 @@ void ControlsPane::updateSearch()
     if (m_search->text() != m_model.searchText())
         m_search->setText(m_model.searchText());
     m_markAll->setEnabled(m_model.canMarkAll());
+    m_readingRow->setVisible(m_model.isReading());
+    m_reading->setText(m_model.readingText());
+    switch (m_model.ocr().mode) {
+    case OcrMode::automatic:
+        m_hint->setText(QStringLiteral("Finds text in scans too: pages without usable text are read with OCR."));
+        break;
+    case OcrMode::always:
+        m_hint->setText(QStringLiteral("Every page is also read with OCR, so pictures of text are found too."));
+        break;
+    case OcrMode::off:
+        m_hint->setText(QStringLiteral("Search works with selectable text. Turn on OCR in Settings to find text in scans."));
+        break;
+    }
 }
 
 void ControlsPane::updateMarks()

@@ -39,6 +39,9 @@ public:
     QPushButton* redactButton() const { return m_redact; }
     QProgressBar* progressBar() const { return m_progress; }
     QPushButton* cancelButton() const { return m_cancel; }
+    QLabel* searchHint() const { return m_hint; }
+    QLabel* readingLabel() const { return m_reading; }
+    QPushButton* cancelReadingButton() const { return m_cancelReading; }
 
 private:
     QWidget* buildFind(QWidget* parent);
@@ -57,6 +60,10 @@ private:
     QLabel* m_markCount = nullptr;
     QLabel* m_nothingMarked = nullptr;
     QWidget* m_rows = nullptr;
+    QLabel* m_hint = nullptr;
+    QWidget* m_readingRow = nullptr;
+    QLabel* m_reading = nullptr;
+    QPushButton* m_cancelReading = nullptr;
     QVBoxLayout* m_rowsLayout = nullptr;
     QPushButton* m_clear = nullptr;
     QComboBox* m_resolution = nullptr;

@@ -2,14 +2,16 @@
 
 #include <QWidget>
 
+class QComboBox;
 class QLabel;
 
 namespace inkveil {
 
 class AppModel;
 
-// The settings window: a form with its "About" section, the version and the
-// feedback and website links.
+// The settings window: how pages are read as pictures of text (OCR mode and
+// language), and the "About" section with the version and the feedback and
+// website links.
 class SettingsView : public QWidget {
     Q_OBJECT
 
@@ -21,8 +23,15 @@ public:
     QLabel* versionLabel() const { return m_version; }
     QLabel* feedbackLink() const { return m_feedback; }
     QLabel* websiteLink() const { return m_website; }
+    QComboBox* ocrMode() const { return m_ocrMode; }
+    QComboBox* ocrLanguage() const { return m_ocrLanguage; }
 
 private:
+    void updateOcr();
+
+    AppModel& m_model;
+    QComboBox* m_ocrMode = nullptr;
+    QComboBox* m_ocrLanguage = nullptr;
     QLabel* m_version = nullptr;
     QLabel* m_feedback = nullptr;
     QLabel* m_website = nullptr;

@@ -14,6 +14,8 @@ int main(int argc, char** argv)
     inkveil::RedactionPlan plan;
     plan.dpi = std::atof(argv[3]);
     plan.searchTerms = {QString::fromLocal8Bit(argv[4])};
+    // Flattening alone, as the tools it is compared with do; bench/ocr times reading.
+    plan.ocr.mode = inkveil::OcrMode::off;
     try {
         const auto result = inkveil::InkveilEngine::redact(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), plan);
         std::printf("%s\n", result.output.toLocal8Bit().constData());

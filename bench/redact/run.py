@@ -86,9 +86,10 @@ def make_tools(build, have_cli):
              lambda s, o, t, d: [[str(build / "bench/redact/bench-redact"), str(s), str(o), str(d), PHRASE]], ours=True),
     ]
     if have_cli:
-        tools.append(Tool("inkveil-cli", "inkveil-cli redact -f",
+        # Reading pages as pictures is timed by bench/ocr/run.py.
+        tools.append(Tool("inkveil-cli", "inkveil-cli redact -f --ocr off",
                           lambda s, o, t, d: [[str(build / "cli/inkveil-cli"), "redact", "-f", PHRASE, "-r", str(d),
-                                               "-o", str(o), str(s)]], ours=True))
+                                               "--ocr", "off", "-o", str(o), str(s)]], ours=True))
     tools += [
         # No -o: MuPDF renders every page in RGB and writes nothing.
         Tool("mutool", "mutool draw (render only)", lambda s, o, t, d: [["mutool", "draw", "-q", "-r", str(d), str(s)]],

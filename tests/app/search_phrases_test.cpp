@@ -1,4 +1,5 @@
 #include "tests/app/model_fixture.h"
+#include "tests/support/scan_builder.h"
 
 #include <QFile>
 
@@ -70,4 +71,47 @@ TEST_F(SearchTest, AMissingPhraseOrAVanishedFileIsReportedAndChangesNothing)
     EXPECT_EQ(model().errorMessage(), QStringLiteral("Could not read c.pdf."));
     EXPECT_EQ(marksChanged.count(), 0);
     EXPECT_TRUE(terms().isEmpty());
+}
+
+// A scan has no text to search: its page is read in the background, with
+// progress, and can be stopped.
+TEST_F(SearchTest, ScansAreReadInTheBackgroundAndCanBeStopped)
+{
+    PageSpec line;
+    line.box[2] = 300;
+    line.box[3] = 80;
+    line.texts = {{20, 40, 12, "Signed by Margaret Okonkwo"}};
+    const QString source = PdfBuilder().page(line).write(path(QStringLiteral("source.pdf")));
+    QFile scan(path(QStringLiteral("scan.pdf")));
+    ASSERT_TRUE(scan.open(QIODevice::WriteOnly));
+    scan.write(scanOf(source, ScanStyle{}));
+    scan.close();
+    model().removeAll();
+    model().add({scan.fileName()});
+
+    QSignalSpy reading(&model(), &AppModel::isReadingChanged);
+    search(QStringLiteral("Margaret Okonkwo"));
+    EXPECT_TRUE(model().isReading());
+    EXPECT_EQ(model().readingText(), QStringLiteral("Reading page 1 of 1\u2026"));
+    EXPECT_FALSE(model().canMarkAll());
+    // Stopped: nothing is marked, the phrase stays in the field.
+    model().cancelReading();
+    ASSERT_TRUE(reading.wait(30000) || !model().isReading());
+    EXPECT_TRUE(marks().isEmpty());
+    EXPECT_EQ(model().searchText(), QStringLiteral("Margaret Okonkwo"));
+
+    model().addSearchMatches();
+    ASSERT_TRUE(model().isReading());
+    while (model().isReading())
+        ASSERT_TRUE(reading.wait(30000));
+    EXPECT_TRUE(model().readingText().isEmpty());
+    EXPECT_EQ(model().resultMessage(), QStringLiteral("Marked 1 occurrence of \u201CMargaret Okonkwo\u201D."));
+    EXPECT_EQ(marks().size(), 1);
+    EXPECT_EQ(terms(), QStringList{QStringLiteral("Margaret Okonkwo")});
+
+    // With reading off, a scan holds nothing to find.
+    model().setOcr({OcrMode::off, QStringLiteral("eng")});
+    search(QStringLiteral("Okonkwo"));
+    EXPECT_FALSE(model().isReading());
+    EXPECT_TRUE(model().errorMessage()->startsWith(QStringLiteral("\u201COkonkwo\u201D was not found as selectable text.")));
 }

@@ -125,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(Cli, CliUsageTest,
                                            "redact -o {1} -a 0.1,0.1,0.2,0.2 {0}", "redact -o {1} -a 0:0.1,0.1,0.2,0.2 {0}",
                                            "redact -o {1} -a 3-2:0.1,0.1,0.2,0.2 {0}", "redact -o {1} -a 1:0.1,0.1,0.2 {0}",
                                            "redact -o {1} -a 1:0.1,0.1,0.2,nan {0}", "redact -o {1} -r 0 -f Jane {0}",
-                                           "find {0}", "verify {0} {0}", "verify --pages two {0}", "list --json"));
+                                           "find {0}", "find --ocr sometimes {0} Jane", "redact -o {1} --ocr-lang= -f Jane {0}",
+                                           "verify {0} {0}", "verify --pages two {0}", "list --json"));
 
 TEST_F(CliTest, HelpGoesToStandardOutput)
 {
@@ -275,7 +276,8 @@ TEST_F(CliTest, FindPrintsPageAndRectangleOfEachOccurrence)
     ASSERT_EQ(linesOf(r.out).size(), 3);
     const QJsonObject first = jsonLine(linesOf(r.out)[0]);
     EXPECT_EQ(first.keys(), (QStringList{QStringLiteral("normalizedRect"), QStringLiteral("page"), QStringLiteral("pageIndex"),
-                                         QStringLiteral("text")}));
+                                         QStringLiteral("source"), QStringLiteral("text")}));
+    EXPECT_EQ(first[QStringLiteral("source")].toString(), QStringLiteral("text"));
     EXPECT_EQ(first[QStringLiteral("page")].toInt(), 2);
     EXPECT_EQ(first[QStringLiteral("pageIndex")].toInt(), 1);
     EXPECT_EQ(first[QStringLiteral("text")].toString(), QStringLiteral("4711"));
@@ -302,6 +304,9 @@ TEST_F(CliTest, FindRefusesFilesItCannotRead)
         EXPECT_TRUE(r.out.isEmpty());
         EXPECT_EQ(trimmed(r.err), message);
     }
+    const ProcessResult r = cli("find --ocr-lang eng+xyz {0} Jane", {textPdf(QStringLiteral("in.pdf"))});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("Install the Debian package tesseract-ocr-xyz.")) << r.err.toStdString();
 }
 
 // ---- verify ---------------------------------------------------------------------

@@ -1,0 +1,274 @@
+#include "core/ocr_search.h"
+#include "core/ocr_matcher.h"
+#include "core/pixel_geometry.h"
+
+#include "platform/ocr_reader.h"
+#include "platform/page_survey.h"
+#include "platform/pdf_document.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unordered_set>
+
+namespace inkveil {
+
+QString ocrModeName(OcrMode mode)
+{
+    switch (mode) {
+    case OcrMode::automatic:
+        return QStringLiteral("auto");
+    case OcrMode::always:
+        return QStringLiteral("always");
+    case OcrMode::off:
+        return QStringLiteral("off");
+    }
+    return QStringLiteral("auto");
+}
+
+std::optional<OcrMode> ocrModeFromName(const QString& name)
+{
+    for (const OcrMode mode : {OcrMode::automatic, OcrMode::always, OcrMode::off}) {
+        if (name == ocrModeName(mode))
+            return mode;
+    }
+    return std::nullopt;
+}
+
+namespace InkveilEngine {
+
+namespace {
+
+// A larger page is read at a lower resolution: Tesseract needs several bytes
+// per pixel of its own, outside the memory limit. 36 MP is a 20 × 20 inch
+// page at 300 dpi.
+constexpr double kMaxOcrPixels = 36e6;
+// Pages read at once: each reader holds its language data and page images.
+constexpr unsigned kMaxReaders = 4;
+
+// Around found words, in page units.
+constexpr double kMarginX = 2.0;
+constexpr double kMarginY = 1.0;
+
+// A page under images for more than this share is taken to be a picture of itself.
+constexpr double kPictureCoverage = 0.5;
+// Untrusted glyphs beyond this share make the whole text layer suspect.
+constexpr double kUntrustedShare = 0.1;
+
+[[noreturn]] void pageNotRead(int pageIndex)
+{
+    throw InkveilError::verificationFailed(QStringLiteral("page %1 could not be read").arg(pageIndex + 1));
+}
+
+// The regions of one page's matches: per text line, the box around the words
+// the match touches.
+void addRegions(const std::vector<platform::OcrWord>& words, const Rect& mediaBox, int pageIndex,
+                const OcrMatcher& matcher, std::unordered_set<RedactionRegion>& regions,
+                std::map<QString, std::int64_t>* occurrences)
+{
+    std::vector<QString> symbols;
+    std::vector<std::size_t> symbolWord;
+    std::vector<int> wordLine(words.size());
+    int line = 0;
+    for (std::size_t w = 0; w < words.size(); ++w) {
+        wordLine[w] = line;
+        for (const platform::OcrSymbol& s : words[w].symbols) {
+            symbols.push_back(s.text);
+            symbolWord.push_back(w);
+        }
+        if (words[w].endsLine)
+            ++line;
+    }
+    for (const OcrMatcher::Match& match : matcher.find(symbols)) {
+        if (occurrences && match.phrase >= 0)
+            ++(*occurrences)[matcher.phraseText(match.phrase)];
+        const std::size_t firstWord = symbolWord[static_cast<std::size_t>(match.first)];
+        const std::size_t lastWord = symbolWord[static_cast<std::size_t>(match.last)];
+        for (std::size_t w = firstWord; w <= lastWord;) {
+            Rect bounds = words[w].box;
+            const int l = wordLine[w];
+            for (++w; w <= lastWord && wordLine[w] == l; ++w)
+                bounds = bounds.united(words[w].box);
+            const auto clipped = bounds.insetBy(-kMarginX, -kMarginY).intersected(mediaBox.standardized());
+            if (!clipped)
+                continue;
+            if (const auto normalized = normalize(*clipped, mediaBox))
+                regions.insert(RedactionRegion(pageIndex, *normalized));
+        }
+    }
+}
+
+// One reading thread: its own MuPDF context, document and Tesseract.
+class PageReader {
+public:
+    PageReader(const QString& path, const QString& languages, int dpi) : m_reader(languages), m_dpi(dpi)
+    {
+        m_document = platform::Document::open(m_ctx, path);
+    }
+
+    // The page's words with boxes in page space. Throws InkveilError.
+    std::vector<platform::OcrWord> read(int pageIndex, Rect& mediaBox, const CancelCheck& shouldCancel)
+    {
+        std::optional<platform::Page> page = m_document ? m_document->page(pageIndex) : std::nullopt;
+        if (!page)
+            pageNotRead(pageIndex);
+        mediaBox = page->mediaBox();
+        const Rect box = mediaBox.standardized();
+        double scale = m_dpi / 72.0;
+        if (box.width * box.height * scale * scale > kMaxOcrPixels)
+            scale = std::sqrt(kMaxOcrPixels / (box.width * box.height));
+        const auto pw = pixelExtent(box.width, scale);
+        const auto ph = pixelExtent(box.height, scale);
+        if (!pw || !ph)
+            pageNotRead(pageIndex);
+        const platform::Matrix pageToPixel{scale, 0, 0, -scale, -box.x * scale, static_cast<double>(*ph) + box.y * scale};
+        try {
+            m_pixels.reset(static_cast<int>(*pw), static_cast<int>(*ph), 1);
+            fz_cookie cookie{};
+            page->renderContents(m_ctx, m_pixels, pageToPixel, &cookie, shouldCancel);
+            if (cookie.errors > 0)
+                pageNotRead(pageIndex);
+            return m_reader.read(m_pixels, static_cast<int>(std::lround(scale * 72.0)), pageToPixel, shouldCancel);
+        } catch (const platform::PdfError& e) {
+            if (e.aborted())
+                throw InkveilError::cancelled();
+            pageNotRead(pageIndex);
+        } catch (const platform::OcrError& e) {
+            if (e.kind() == platform::OcrError::Kind::cancelled)
+                throw InkveilError::cancelled();
+            pageNotRead(pageIndex);
+        } catch (const std::bad_alloc&) {
+            pageNotRead(pageIndex);
+        }
+    }
+
+private:
+    platform::Context m_ctx;
+    std::unique_ptr<platform::Document> m_document;
+    platform::OcrReader m_reader;
+    int m_dpi;
+    platform::PixelBuffer m_pixels;
+};
+
+} // namespace
+
+bool textLayerFallsShort(const platform::PageSurvey& survey)
+{
+    if (survey.visibleGlyphs == 0 || survey.imageCoverage > kPictureCoverage)
+        return true;
+    return static_cast<double>(survey.untrustedGlyphs) > kUntrustedShare * static_cast<double>(survey.visibleGlyphs);
+}
+
+std::vector<int> pagesToRead(platform::Document& document, OcrMode mode)
+{
+    std::vector<int> pages;
+    for (int i = 0; mode != OcrMode::off && i < document.pageCount(); ++i) {
+        bool read = mode == OcrMode::always;
+        if (!read) {
+            auto page = document.page(i);
+            try {
+                read = !page || textLayerFallsShort(platform::surveyPage(document.context(), *page));
+            } catch (const platform::PdfError&) {
+                read = true;
+            }
+        }
+        if (read)
+            pages.push_back(i);
+    }
+    return pages;
+}
+
+void checkOcrLanguages(const OcrSettings& settings)
+{
+    if (settings.mode == OcrMode::off)
+        return;
+    if (const auto problem = platform::OcrReader::languageProblem(settings.languages))
+        throw OcrUnavailable(*problem);
+}
+
+std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<int>& pages, const QStringList& terms,
+                                        const QString& languages, const CancelCheck& shouldCancel,
+                                        const PageProgress& reading, int dpi, bool tolerant,
+                                        std::map<QString, std::int64_t>* occurrences)
+{
+    QStringList phrases;
+    for (const QString& term : terms) {
+        if (!term.trimmed().isEmpty())
+            phrases.append(term.trimmed());
+    }
+    const OcrMatcher matcher(phrases, tolerant);
+    if (pages.empty() || !matcher.hasPhrases())
+        return {};
+    if (const auto problem = platform::OcrReader::languageProblem(languages))
+        throw OcrUnavailable(*problem);
+
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    std::mutex mutex; // guards everything below
+    std::unordered_set<RedactionRegion> regions;
+    std::exception_ptr failure;
+    std::int64_t done = 0;
+    const auto count = static_cast<std::int64_t>(pages.size());
+    const CancelCheck cancelled = [&] { return stop.load() || (shouldCancel && shouldCancel()); };
+
+    const auto work = [&] {
+        try {
+            PageReader reader(path, languages, std::clamp(dpi, 72, 600));
+            for (std::size_t i; (i = next++) < pages.size();) {
+                if (cancelled())
+                    throw InkveilError::cancelled();
+                Rect mediaBox;
+                const std::vector<platform::OcrWord> words = reader.read(pages[i], mediaBox, cancelled);
+                std::lock_guard lock(mutex);
+                addRegions(words, mediaBox, pages[i], matcher, regions, occurrences);
+                ++done;
+                if (reading)
+                    reading(done, count);
+            }
+        } catch (const platform::OcrError& e) {
+            std::lock_guard lock(mutex);
+            if (!failure)
+                failure = std::make_exception_ptr(OcrUnavailable(e.message()));
+            stop = true;
+        } catch (...) {
+            std::lock_guard lock(mutex);
+            // The first failure is the one to report; a cancellation that it
+            // caused in the other readers is not.
+            if (!failure)
+                failure = std::current_exception();
+            stop = true;
+        }
+    };
+    const unsigned readers = std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxReaders);
+    {
+        std::vector<std::jthread> threads;
+        for (unsigned t = 1; t < std::min<std::size_t>(readers, pages.size()); ++t)
+            threads.emplace_back(work);
+        work();
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+    if (shouldCancel && shouldCancel())
+        throw InkveilError::cancelled();
+
+    std::vector<RedactionRegion> sorted(regions.begin(), regions.end());
+    std::sort(sorted.begin(), sorted.end(), [](const RedactionRegion& a, const RedactionRegion& b) {
+        if (a.pageIndex() != b.pageIndex())
+            return a.pageIndex() < b.pageIndex();
+        const Rect& ra = a.normalizedRect();
+        const Rect& rb = b.normalizedRect();
+        if (ra.minY() != rb.minY())
+            return ra.minY() > rb.minY();
+        return ra.minX() < rb.minX();
+    });
+    return sorted;
+}
+
+} // namespace InkveilEngine
+
+} // namespace inkveil
