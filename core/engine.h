@@ -75,6 +75,10 @@ struct SearchReport {
 // piece, with a margin.
 SearchReport search(platform::Document& document, const QStringList& terms);
 
+// Page by page and, on a page, from the top down; ties from left to right,
+// so that the order repeats.
+void sortTopDown(std::vector<RedactionRegion>& regions);
+
 // The regions of search().
 std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms);
 // As above; everyPageRead becomes false when the text of a page could not be

@@ -257,15 +257,7 @@ std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<i
         throw InkveilError::cancelled();
 
     std::vector<RedactionRegion> sorted(regions.begin(), regions.end());
-    std::sort(sorted.begin(), sorted.end(), [](const RedactionRegion& a, const RedactionRegion& b) {
-        if (a.pageIndex() != b.pageIndex())
-            return a.pageIndex() < b.pageIndex();
-        const Rect& ra = a.normalizedRect();
-        const Rect& rb = b.normalizedRect();
-        if (ra.minY() != rb.minY())
-            return ra.minY() > rb.minY();
-        return ra.minX() < rb.minX();
-    });
+    sortTopDown(sorted);
     return sorted;
 }
 

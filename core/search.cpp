@@ -293,19 +293,7 @@ public:
         std::vector<RedactionRegion> sorted;
         for (const Occurrences& occurrences : m_occurrences)
             occurrences.forEachRegion([&](const RedactionRegion& region) { sorted.push_back(region); });
-        std::sort(sorted.begin(), sorted.end(), [](const RedactionRegion& a, const RedactionRegion& b) {
-            if (a.pageIndex() != b.pageIndex())
-                return a.pageIndex() < b.pageIndex();
-            const Rect& ra = a.normalizedRect();
-            const Rect& rb = b.normalizedRect();
-            if (ra.minY() != rb.minY())
-                return ra.minY() > rb.minY();
-            if (ra.minX() != rb.minX())
-                return ra.minX() < rb.minX();
-            if (ra.maxY() != rb.maxY())
-                return ra.maxY() > rb.maxY();
-            return ra.maxX() < rb.maxX();
-        });
+        sortTopDown(sorted);
         sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
         m_report.regions = std::move(sorted);
         return std::move(m_report);
@@ -618,6 +606,23 @@ SearchReport search(platform::Document& document, const QStringList& terms)
             searcher.pageNotRead();
     }
     return searcher.finish();
+}
+
+void sortTopDown(std::vector<RedactionRegion>& regions)
+{
+    std::sort(regions.begin(), regions.end(), [](const RedactionRegion& a, const RedactionRegion& b) {
+        if (a.pageIndex() != b.pageIndex())
+            return a.pageIndex() < b.pageIndex();
+        const Rect& ra = a.normalizedRect();
+        const Rect& rb = b.normalizedRect();
+        if (ra.minY() != rb.minY())
+            return ra.minY() > rb.minY();
+        if (ra.minX() != rb.minX())
+            return ra.minX() < rb.minX();
+        if (ra.maxY() != rb.maxY())
+            return ra.maxY() > rb.maxY();
+        return ra.maxX() < rb.maxX();
+    });
 }
 
 std::vector<RedactionRegion> searchRegions(platform::Document& document, const QStringList& terms)
