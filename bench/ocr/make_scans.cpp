@@ -48,8 +48,8 @@ std::string literal(const std::string& text) { return inkveil::test::pdfLiteral(
 // fourth line.
 PageSpec page(Random& random, int font, double size)
 {
-    PageSpec spec;
-    spec.extraResources = "/Font << /H 5 0 R /T 6 0 R /C 7 0 R >>";
+    PageSpec layout;
+    layout.extraResources = "/Font << /H 5 0 R /T 6 0 R /C 7 0 R >>";
     static const char* const names[] = {"H", "T", "C"};
     const double lead = size * 1.35;
     const auto charsPerLine = static_cast<std::size_t>(460 / (size * (font == 2 ? 0.6 : 0.5)));
@@ -68,8 +68,8 @@ PageSpec page(Random& random, int font, double size)
         }
         content += literal(line) + " '\n";
     }
-    spec.extraContent = content + "ET\n";
-    return spec;
+    layout.extraContent = content + "ET\n";
+    return layout;
 }
 
 void write(const QDir& dir, const QString& name, int pages, int dpi, bool bilevel)
