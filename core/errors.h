@@ -20,7 +20,7 @@ private:
 // The engine's own failures, with their fixed texts.
 class InkveilError : public Error {
 public:
-    enum class Kind { unreadable, empty, verificationFailed, noRedactions, invalidRegion, cancelled, notFound };
+    enum class Kind { unreadable, empty, verificationFailed, noRedactions, invalidRegion, cancelled, notFound, damagedPage };
 
     static InkveilError unreadable(const QString& source) { return {Kind::unreadable, source}; }
     static InkveilError empty(const QString& source) { return {Kind::empty, source}; }
@@ -36,17 +36,29 @@ public:
         return error;
     }
 
+    // MuPDF drew a page of source (zero-based) with errors, so content may be
+    // missing from it; nothing was written.
+    static InkveilError damagedPage(const QString& source, int pageIndex)
+    {
+        InkveilError error(Kind::damagedPage, source);
+        error.m_pageIndex = pageIndex;
+        return error;
+    }
+
     Kind kind() const { return m_kind; }
-    // The source's path for unreadable, empty and notFound; the reason for
+    // The source's path for unreadable, empty, notFound and damagedPage; the reason for
     // verificationFailed.
     const QString& payload() const { return m_payload; }
     // The phrase for notFound.
     const QString& phrase() const { return m_phrase; }
+    // The zero-based page for damagedPage.
+    int pageIndex() const { return m_pageIndex; }
     QString description() const override;
 
     friend bool operator==(const InkveilError& a, const InkveilError& b)
     {
-        return a.m_kind == b.m_kind && a.m_payload == b.m_payload && a.m_phrase == b.m_phrase;
+        return a.m_kind == b.m_kind && a.m_payload == b.m_payload && a.m_phrase == b.m_phrase
+            && a.m_pageIndex == b.m_pageIndex;
     }
 
 private:
@@ -55,6 +67,7 @@ private:
     Kind m_kind;
     QString m_payload;
     QString m_phrase;
+    int m_pageIndex = -1;
 };
 
 // A file system failure (creating the destination, writing the output), passed on

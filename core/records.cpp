@@ -79,7 +79,9 @@ RedactionRegion RedactionRegion::fromJson(const QJsonObject& object)
 
 bool operator==(const RedactionPlan& a, const RedactionPlan& b)
 {
-    if (a.regions != b.regions || a.dpi != b.dpi || a.ocr != b.ocr || a.searchTerms.size() != b.searchTerms.size())
+    if (a.regions != b.regions || a.dpi != b.dpi || a.ocr != b.ocr || a.searchTerms.size() != b.searchTerms.size()
+        || a.patterns != b.patterns || a.expressions != b.expressions || a.exclusions != b.exclusions
+        || a.smooth != b.smooth || a.allowDamaged != b.allowDamaged)
         return false;
     for (qsizetype i = 0; i < a.searchTerms.size(); ++i) {
         if (a.searchTerms[i].normalized(QString::NormalizationForm_C)

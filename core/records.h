@@ -47,7 +47,18 @@ inline size_t qHash(const RedactionRegion& region, size_t seed = 0) { return has
 struct RedactionPlan {
     std::vector<RedactionRegion> regions;
     QStringList searchTerms;
+    // Built-in kinds of text ("email", "card", …) and regular expressions,
+    // found over the same text as searchTerms.
+    QStringList patterns;
+    QStringList expressions;
+    // Found occurrences the user removed: a region the run's search finds that
+    // is one of these stays visible.
+    std::vector<RedactionRegion> exclusions;
     double dpi = 200.0;
+    // Anti-aliased pages, closer to the source on screen; larger and slower.
+    bool smooth = false;
+    // Flatten pages MuPDF draws with errors, as it draws them, instead of refusing.
+    bool allowDamaged = false;
     OcrSettings ocr;
 
     // Terms compare under canonical equivalence; case matters.
