@@ -56,13 +56,18 @@ std::vector<Span> digitRuns(QStringView text)
 
 // Of consecutive runs, the longest stretches that pass, left to right: the
 // instance inside "Ref 12 4111 1111 1111 1111 exp 12" is found, not lost
-// with its neighbours.
+// with its neighbours. With fromEdge, a stretch starts only where the
+// candidate or an earlier stretch does: the tail of another number
+// ("DE89 3704 0044 0532 0130 00") is not read as one.
 std::vector<Span> acceptedStretches(QStringView text, const std::vector<Span>& runs,
-                                    const std::function<bool(QStringView, std::size_t runCount)>& passes)
+                                    const std::function<bool(QStringView, std::size_t runCount)>& passes,
+                                    bool fromEdge = false)
 {
     std::vector<Span> accepted;
     std::size_t i = 0;
     while (i < runs.size()) {
+        if (fromEdge && i > 0 && (accepted.empty() || accepted.back().second != runs[i - 1].second))
+            break;
         bool found = false;
         for (std::size_t j = runs.size(); j-- > i;) {
             const Span span{runs[i].first, runs[j].second};
@@ -298,7 +303,10 @@ std::vector<Span> acceptEmail(QStringView text)
 // other things than telephone numbers.
 bool isOtherNumber(QStringView text, const std::vector<Span>& runs)
 {
-    if (isNumericDate(text) && runs.size() == 3)
+    // Shaped as a date, real or not ("2026-02-30" is a look-alike, not a number to call).
+    static const QRegularExpression dateShape(QStringLiteral(
+        "^(?:[0-9]{4}([./-]) ?[0-9]{1,2}\\1 ?[0-9]{1,2}|[0-9]{1,2}([./-]) ?[0-9]{1,2}\\2 ?(?:[0-9]{2}|[0-9]{4}))$"));
+    if (dateShape.match(text).hasMatch())
         return true;
     if (runs.size() == 4 && isIpv4(text))
         return true;
@@ -351,7 +359,7 @@ std::vector<Span> acceptNationalPhone(QStringView text)
         if (runCount == 2) // a trunk prefix and the number: "030 1234567"
             return trunk && digits >= 8 && !part.contains(u'.');
         return runCount >= 3;
-    });
+    }, true);
 }
 
 std::vector<Span> acceptInternationalPhone(QStringView text)
@@ -481,7 +489,7 @@ PatternSet::PatternSet(const QStringList& names, const QStringList& expressions)
             rules.push_back(rule(QStringLiteral("(?<![\\p{L}0-9+])\\+ ?[1-9][0-9]{0,14}(?:(?:[ .\\-/] ?)?\\([0-9]{1,5}\\))?"
                                                 "(?:(?:[.\\-/] ?| )[0-9]{1,14}){0,7}(?![0-9]|[.\\-/][0-9])"),
                                  acceptInternationalPhone));
-            rules.push_back(rule(QStringLiteral("(?<![\\p{L}0-9+./\\-])(?:\\([0-9]{2,5}\\) ?[0-9]{2,8}|[0-9]{2,5})"
+            rules.push_back(rule(QStringLiteral("(?<![\\p{L}0-9+./\\-])(?<![0-9] )(?:\\([0-9]{2,5}\\) ?[0-9]{2,8}|[0-9]{2,5})"
                                                 "(?:(?:[.\\-/] ?| )[0-9]{2,8}){1,7}(?![0-9]|[.\\-/][0-9])"),
                                  acceptNationalPhone));
         } else if (name == u"card") {

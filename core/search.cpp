@@ -13,6 +13,7 @@
 #include <numbers>
 #include <set>
 #include <unordered_set>
+#include <utility>
 
 namespace inkveil::InkveilEngine {
 
@@ -61,6 +62,7 @@ struct Entry {
     int page = 0;
     std::u32string chars; // short strings need no allocation either
     Glyphs glyphs;
+    bool afterBreak = false; // the first of a line or other piece
 };
 
 // The ways a page is read, in the order their matches are counted: where the
@@ -86,6 +88,7 @@ public:
 
     void add(Entry entry)
     {
+        entry.afterBreak = std::exchange(m_atBreak, false);
         const std::int64_t index = m_first + static_cast<std::int64_t>(m_entries.size());
         for (const char32_t c : entry.chars) {
             m_matcher.append(c, index);
@@ -96,6 +99,7 @@ public:
     }
     void endPiece()
     {
+        m_atBreak = true;
         m_matcher.appendBreak();
         if (m_patterns)
             m_patterns->appendBreak();
@@ -131,6 +135,7 @@ public:
 private:
     TextMatcher m_matcher;
     std::optional<PatternMatcher> m_patterns;
+    bool m_atBreak = false;
     std::deque<Entry> m_entries;
     std::int64_t m_first = 0;
 };
@@ -547,6 +552,8 @@ private:
         for (std::int64_t i = match.first; i <= match.last; ++i) {
             const Entry& entry = stream.at(i);
             entry.glyphs.forEach([&](std::int64_t id) { ids.push_back(id); });
+            if (entry.afterBreak && i > match.first && !text.endsWith(u' '))
+                text += u' ';
             text += QString::fromUcs4(entry.chars.data(), static_cast<qsizetype>(entry.chars.size()));
         }
         if (ids.empty())
