@@ -59,6 +59,7 @@ double clampedDpi(double dpi)
 }
 
 constexpr float kMinimumLinePixels = 1.2f;
+constexpr qsizetype kMaxReadBackTexts = 500;
 
 bool cancelled(const CancelCheck& shouldCancel) { return shouldCancel && shouldCancel(); }
 
@@ -236,9 +237,16 @@ RedactionResult redact(const QString& source, const QString& destination, const 
             readBack(output.path(), {phrasePages.begin(), phrasePages.end()}, pagesRead, terms, plan.ocr.languages,
                      readDpi, shouldCancel, reading);
         // Exactly: a look-alike left visible on purpose differs by a digit.
-        if (!patternTexts.isEmpty())
-            readBack(output.path(), {patternPages.begin(), patternPages.end()}, {}, patternTexts, plan.ocr.languages,
-                     readDpi, shouldCancel, reading);
+        // Matching every text costs time in proportion to their number; past
+        // a few hundred the patterns themselves are looked for instead.
+        const std::vector<int> pages(patternPages.begin(), patternPages.end());
+        if (!patternTexts.isEmpty() && patternTexts.size() <= kMaxReadBackTexts)
+            readBack(output.path(), pages, {}, patternTexts, plan.ocr.languages, readDpi, shouldCancel, reading);
+        else if (!patternTexts.isEmpty()
+                 && !ocrRegions(output.path(), pages, {}, plan.ocr.languages, shouldCancel, reading, readDpi, false,
+                                nullptr, &patterns)
+                         .empty())
+            fail(Reason::phraseReadable);
     }
 
     const QString published = output.publish([&] { return availableURL(destination, base); });
