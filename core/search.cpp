@@ -463,7 +463,9 @@ private:
     {
         const platform::DrawnGlyph& ga = page.glyphs.glyphs()[a];
         const platform::DrawnGlyph& gb = page.glyphs.glyphs()[b];
-        const double advance = page.glyphs.advanceWidth(a);
+        // Without metrics, half an em: about a digit's width.
+        const double measured = page.glyphs.advanceWidth(a);
+        const double advance = measured > 0 ? measured : 0.5 * ga.size;
         const double dx = gb.x - (ga.x + ga.dirX * advance);
         const double dy = gb.y - (ga.y + ga.dirY * advance);
         const double along = dx * ga.dirX + dy * ga.dirY;

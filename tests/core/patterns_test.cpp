@@ -74,6 +74,11 @@ TEST(Patterns, CardsPassLuhnInGroupsAcrossLines)
         {"card", "94111111111111111", {}},
         {"card", "41 11 11 11 11 11 11 11", {}},
     });
+    // Long text is settled in parts as it comes: every instance once, wherever the cuts fall.
+    QString statement;
+    for (int i = 0; i < 100; ++i)
+        statement += QStringLiteral("Card 4111 1111 1111 1111 and 4111 1111 1111 1112 on line %1\n").arg(i);
+    EXPECT_EQ(found(statement, QStringLiteral("card")), QStringList(100, QStringLiteral("4111 1111 1111 1111")));
 }
 
 TEST(Patterns, IbansPassLengthAndMod97)
