@@ -313,8 +313,12 @@ bool isOtherNumber(QStringView text, const std::vector<Span>& runs)
     static const QRegularExpression ssnShape(QStringLiteral("^[0-9]{3}- ?[0-9]{2}- ?[0-9]{4}$"));
     if (ssnShape.match(text).hasMatch())
         return true;
-    // Thousands grouped with dots.
-    if (!text.contains(u' ') && !text.contains(u'-') && !text.contains(u'/')) {
+    // Thousands grouped with dots ("12.345.678"), or with spaces after a
+    // short first group ("10 000 000").
+    const bool dotted = !text.contains(u' ') && !text.contains(u'-') && !text.contains(u'/');
+    const bool spaced = !text.contains(u'.') && !text.contains(u'-') && !text.contains(u'/')
+        && runs.front().second - runs.front().first <= 2;
+    if (dotted || spaced) {
         bool thousands = runs.front().second - runs.front().first <= 3;
         for (std::size_t i = 1; i < runs.size(); ++i)
             thousands = thousands && runs[i].second - runs[i].first == 3;
@@ -486,7 +490,7 @@ PatternSet::PatternSet(const QStringList& names, const QStringList& expressions)
                                                 "\\p{L}{2,63}(?![\\p{L}\\p{N}-])"),
                                  acceptEmail));
         } else if (name == u"phone") {
-            rules.push_back(rule(QStringLiteral("(?<![\\p{L}0-9+])\\+ ?[1-9][0-9]{0,14}(?:(?:[ .\\-/] ?)?\\([0-9]{1,5}\\))?"
+            rules.push_back(rule(QStringLiteral("(?<![\\p{L}0-9+])\\+ ?[1-9][0-9]{0,14}(?:(?:[ .\\-/] ?)?\\([0-9]{1,5}\\) ?[0-9]{1,14})?"
                                                 "(?:(?:[.\\-/] ?| )[0-9]{1,14}){0,7}(?![0-9]|[.\\-/][0-9])"),
                                  acceptInternationalPhone));
             rules.push_back(rule(QStringLiteral("(?<![\\p{L}0-9+./\\-])(?<![0-9] )(?:\\([0-9]{2,5}\\) ?[0-9]{2,8}|[0-9]{2,5})"
