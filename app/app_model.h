@@ -226,6 +226,23 @@ public:
     // Puts back an input's marks and phrases as they were (undo and redo,
     // MarkHistory). Nothing happens for an id not in the list.
     void restoreMarks(const QUuid& id, const QList<RedactionRegion>& marks, const QStringList& terms);
+    // Marks the whole media box of the selected input's current page.
+    void redactWholePage();
+    // Copies mark onto the pages firstPage to lastPage (zero-based, inclusive,
+    // kept within the document) of the selected input that lack it: one step.
+    void repeatMark(const RedactionRegion& mark, int firstPage, int lastPage);
+
+    // ---- Patterns (pattern_marks.cpp) -------------------------------------
+    // Built-in pattern names and expressions searched with success per input
+    // id; they change with searchTerms and go into the input's run.
+    const TermsByInput& patternNames() const { return m_patternNames; }
+    const TermsByInput& expressions() const { return m_expressions; }
+    // Marks every instance of the named built-in patterns and every match of
+    // expression (when not blank) in the selected input's text. A bad
+    // expression becomes errorMessage.
+    void addPatternMatches(const QStringList& names, const QString& expression);
+    // As restoreMarks, for patterns and expressions.
+    void restorePatterns(const QUuid& id, const QStringList& names, const QStringList& expressions);
 
     // ---- Search phrases -------------------------------------------------
     // Marks every occurrence of searchText in the selected input's text and,
@@ -337,6 +354,8 @@ private:
     MarksByInput m_marks;
     TermsByInput m_searchTerms;
     PhraseCountsByInput m_phraseCounts;
+    TermsByInput m_patternNames;
+    TermsByInput m_expressions;
     QString m_searchText;
     double m_dpi = 200.0;
     std::optional<QString> m_outputFolder;

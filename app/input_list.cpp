@@ -89,6 +89,8 @@ void AppModel::removeSelected()
     Q_EMIT marksChanged();
     m_searchTerms.remove(id);
     m_phraseCounts.remove(id);
+    m_patternNames.remove(id);
+    m_expressions.remove(id);
     Q_EMIT searchTermsChanged();
     setSelection(m_inputs.isEmpty() ? std::nullopt : std::optional<QUuid>(m_inputs.front().id));
 }
@@ -104,6 +106,8 @@ void AppModel::removeAll()
     assignEmpty(m_inputs, &AppModel::inputsChanged);
     assignEmpty(m_marks, &AppModel::marksChanged);
     m_phraseCounts.clear();
+    m_patternNames.clear();
+    m_expressions.clear();
     assignEmpty(m_searchTerms, &AppModel::searchTermsChanged);
     setSelection(std::nullopt);
     setPreviewImage({});

@@ -46,7 +46,8 @@ MarkHistory::MarkHistory(AppModel& model, QObject* parent) : QObject(parent), m_
 
 MarkHistory::State MarkHistory::stateOf(const QUuid& id) const
 {
-    return {m_model.marks().value(id), m_model.searchTerms().value(id)};
+    return {m_model.marks().value(id), m_model.searchTerms().value(id), m_model.patternNames().value(id),
+            m_model.expressions().value(id)};
 }
 
 // One user action may publish several changes in a row (marks, then phrases):
@@ -126,6 +127,7 @@ void MarkHistory::step(bool back)
     const State current = m_known.value(input->id);
     to.append(current);
     m_known.insert(input->id, target);
+    m_model.restorePatterns(input->id, target.patternNames, target.expressions);
     m_model.restoreMarks(input->id, target.marks, target.terms);
     if (const auto page = pageToShow(current.marks, target.marks, m_model.currentPage()))
         m_model.setCurrentPage(static_cast<int>(*page));

@@ -43,6 +43,8 @@ private:
     struct State {
         QList<RedactionRegion> marks;
         QStringList terms;
+        QStringList patternNames;
+        QStringList expressions;
         friend bool operator==(const State&, const State&) = default;
     };
     struct Steps {

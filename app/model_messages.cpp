@@ -22,6 +22,17 @@ QString phraseNotRead(const QString& phrase)
     return u'\u201C' + phrase + QStringLiteral("\u201D was not found in the text or on the pages read as pictures.");
 }
 
+QString patternsMarked(qsizetype found, const QStringList& labels)
+{
+    const QString matches = found == 1 ? QStringLiteral("1 match") : QStringLiteral("%1 matches").arg(found);
+    return QStringLiteral("Marked %1 of %2.").arg(matches, labels.join(QStringLiteral(", ")));
+}
+
+QString patternsNotFound(const QStringList& labels)
+{
+    return QStringLiteral("No match of %1 was found as selectable text.").arg(labels.join(QStringLiteral(", ")));
+}
+
 QString readingProgress(qint64 page, qint64 pages)
 {
     return QStringLiteral("Reading page %1 of %2\u2026").arg(page).arg(pages);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Every text that the application model shows to the user, in one place.
 namespace inkveil::ModelMessages {
@@ -25,6 +26,10 @@ QString phraseNotRead(const QString& phrase);
 QString readingProgress(qint64 page, qint64 pages);
 // Marked 7 occurrences of “phrase”.
 QString phraseMarked(qsizetype found, const QString& phrase);
+// Marked 3 matches of email, card.
+QString patternsMarked(qsizetype found, const QStringList& labels);
+// No match of email, card was found as selectable text.
+QString patternsNotFound(const QStringList& labels);
 // Verified 2 PDFs with 7 permanent redactions.
 QString runVerified(qsizetype documents, qint64 redactions);
 // Redact 3 PDFs

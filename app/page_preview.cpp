@@ -96,6 +96,8 @@ void AppModel::clearSelectedMarks()
     Q_EMIT marksChanged();
     m_searchTerms[input->id] = {};
     m_phraseCounts.remove(input->id);
+    m_patternNames.remove(input->id);
+    m_expressions.remove(input->id);
     Q_EMIT searchTermsChanged();
     setResultMessage(std::nullopt);
 }

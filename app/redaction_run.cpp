@@ -70,6 +70,8 @@ void AppModel::redact()
             const QList<RedactionRegion> marks = m_marks.value(input.id);
             job.plan.regions.assign(marks.begin(), marks.end());
             job.plan.searchTerms = m_searchTerms.value(input.id);
+            job.plan.patterns = m_patternNames.value(input.id);
+            job.plan.expressions = m_expressions.value(input.id);
             job.plan.dpi = m_dpi;
             job.plan.ocr = m_ocr;
             job.pageCount = input.pageCount;

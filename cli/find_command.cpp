@@ -10,6 +10,7 @@
 #include <QJsonObject>
 
 #include <map>
+#include <optional>
 #include <unordered_set>
 
 namespace inkveil::cli {
@@ -33,12 +34,15 @@ int runFind(const FindOptions& options)
     InkveilEngine::SearchReport report;
     std::vector<RedactionRegion> read;
     std::map<QString, std::int64_t> readCounts;
+    InkveilEngine::OcrPatternFindings readPatterns;
+    std::optional<PatternSet> patterns;
     try {
+        patterns.emplace(options.patterns, options.expressions);
         InkveilEngine::checkOcrLanguages(options.ocr);
-        report = InkveilEngine::search(*document, options.phrases);
+        report = InkveilEngine::search(*document, options.phrases, *patterns);
         const std::vector<int> pages = InkveilEngine::pagesToRead(*document, options.ocr.mode);
         read = InkveilEngine::ocrRegions(options.file, pages, options.phrases, options.ocr.languages, shouldCancel, {},
-                                         InkveilEngine::kOcrDpi, true, &readCounts);
+                                         InkveilEngine::kOcrDpi, true, &readCounts, &*patterns, &readPatterns);
     } catch (const Error& e) {
         printErr(e.description());
         const int signal = InterruptGuard::received();
@@ -62,6 +66,14 @@ int runFind(const FindOptions& options)
     }
     for (PhraseOccurrences& phrase : report.phrases)
         phrase.count += readCounts[phrase.phrase];
+    for (PhraseOccurrences& pattern : report.patterns)
+        pattern.count += readPatterns.counts[pattern.phrase];
+    // What found a region read from pictures is known only when one kind was asked for.
+    std::optional<QString> readKind;
+    if (patterns->isEmpty())
+        readKind = InkveilEngine::kPhraseKind;
+    else if (patterns->size() == 1 && options.phrases.isEmpty())
+        readKind = patterns->kind(0);
     for (const RedactionRegion& region : regions) {
         const std::int64_t page = region.pageIndex() + 1;
         if (options.json) {
@@ -69,6 +81,10 @@ int runFind(const FindOptions& options)
             object.insert(QStringLiteral("page"), static_cast<qint64>(page));
             if (const auto text = report.matchedText.find(region); text != report.matchedText.end())
                 object.insert(QStringLiteral("text"), text->second);
+            if (const auto kind = report.matchedKind.find(region); kind != report.matchedKind.end())
+                object.insert(QStringLiteral("kind"), kind->second);
+            else if (readKind)
+                object.insert(QStringLiteral("kind"), *readKind);
             object.insert(QStringLiteral("source"), fromText.contains(region) ? QStringLiteral("text") : QStringLiteral("ocr"));
             printJson(object);
         } else {
@@ -81,8 +97,11 @@ int runFind(const FindOptions& options)
     if (options.json) {
         for (const PhraseOccurrences& occurrences : report.phrases)
             printJson(occurrencesJson(occurrences));
+        for (const PhraseOccurrences& occurrences : report.patterns)
+            printJson(patternOccurrencesJson(occurrences));
     }
     warnNotFound(report.phrases, options.file);
+    warnNotFound(report.patterns, options.file);
     return kExitSuccess;
 }
 

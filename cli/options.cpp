@@ -1,4 +1,5 @@
 #include "cli/options.h"
+#include "core/patterns.h"
 
 #include <QRegularExpression>
 
@@ -150,6 +151,22 @@ const QString kJson = QStringLiteral("--json");
 const QString kPages = QStringLiteral("--pages");
 const QString kOcr = QStringLiteral("--ocr");
 const QString kOcrLanguages = QStringLiteral("--ocr-lang");
+const QString kPattern = QStringLiteral("--pattern");
+const QString kExpression = QStringLiteral("--regex");
+const QString kWholePages = QStringLiteral("--whole-pages");
+
+// Names and expressions as given, refused here when they cannot be used.
+std::pair<QStringList, QStringList> parsePatterns(const Tokens& tokens)
+{
+    const QStringList names = valuesOf(tokens, kPattern);
+    const QStringList expressions = valuesOf(tokens, kExpression);
+    try {
+        const PatternSet set(names, expressions);
+    } catch (const PatternError& e) {
+        throw UsageError(e.description());
+    }
+    return {names, expressions};
+}
 
 OcrSettings parseOcr(const Tokens& tokens)
 {
@@ -176,8 +193,13 @@ RedactOptions parseRedact(const Tokens& tokens)
         throw UsageError(QStringLiteral("redact needs an output folder (-o DIR)"));
     options.outputFolder = *output;
     options.phrases = valuesOf(tokens, kFind);
+    std::tie(options.patterns, options.expressions) = parsePatterns(tokens);
     for (const QString& area : valuesOf(tokens, kArea))
         options.areas.push_back(parseArea(area));
+    for (const QString& pages : valuesOf(tokens, kWholePages)) {
+        const auto selections = parsePageList(pages);
+        options.wholePages.insert(options.wholePages.end(), selections.begin(), selections.end());
+    }
     if (const auto dpi = valueOf(tokens, kResolution)) {
         bool ok = false;
         options.dpi = parseFinite(*dpi, &ok);
@@ -197,8 +219,10 @@ FindOptions parseFind(const Tokens& tokens)
     FindOptions options;
     options.json = tokens.has(kJson);
     options.ocr = parseOcr(tokens);
-    if (tokens.positionals.size() < 2)
-        throw UsageError(QStringLiteral("find needs a file and at least one phrase"));
+    std::tie(options.patterns, options.expressions) = parsePatterns(tokens);
+    const bool kinds = !options.patterns.isEmpty() || !options.expressions.isEmpty();
+    if (tokens.positionals.size() < (kinds ? 1 : 2))
+        throw UsageError(QStringLiteral("find needs a file and at least one phrase, pattern (-p) or expression (-e)"));
     options.file = tokens.positionals.front();
     options.phrases = tokens.positionals.mid(1);
     return options;
@@ -274,6 +298,32 @@ AreaOption parseArea(const QString& text)
     return area;
 }
 
+std::vector<PageSelection> parsePageList(const QString& text)
+{
+    const auto invalid = [&text] {
+        return UsageError(QStringLiteral("pages are numbers and ranges such as 2,5-7, or all: %1").arg(text));
+    };
+    if (text.trimmed().compare(QLatin1String("all"), Qt::CaseInsensitive) == 0)
+        return {PageSelection{PageSelection::Kind::all, 1, 1}};
+    std::vector<PageSelection> pages;
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const QString item = part.trimmed();
+        if (const qsizetype dash = item.indexOf(QLatin1Char('-')); dash >= 0) {
+            const auto first = parsePageNumber(item.left(dash).trimmed());
+            const auto last = parsePageNumber(item.mid(dash + 1).trimmed());
+            if (!first || !last || *first > *last)
+                throw invalid();
+            pages.push_back({PageSelection::Kind::range, *first, *last});
+        } else {
+            const auto page = parsePageNumber(item);
+            if (!page)
+                throw invalid();
+            pages.push_back({PageSelection::Kind::single, *page, *page});
+        }
+    }
+    return pages;
+}
+
 Command parseArguments(const QStringList& arguments)
 {
     if (arguments.isEmpty())
@@ -290,17 +340,22 @@ Command parseArguments(const QStringList& arguments)
     const OptionSpec find{QStringLiteral("-f"), kFind, true};
     const OptionSpec ocr{{}, kOcr, true};
     const OptionSpec ocrLanguages{{}, kOcrLanguages, true};
+    const OptionSpec pattern{QStringLiteral("-p"), kPattern, true};
+    const OptionSpec expression{QStringLiteral("-e"), kExpression, true};
     Tokens tokens;
     if (command == QLatin1String("redact")) {
         tokens = tokenize(rest, {{QStringLiteral("-o"), kOutput, true},
                                  find,
                                  {QStringLiteral("-a"), kArea, true},
                                  {QStringLiteral("-r"), kResolution, true},
+                                 pattern,
+                                 expression,
+                                 {{}, kWholePages, true},
                                  ocr,
                                  ocrLanguages,
                                  json});
     } else if (command == QLatin1String("find")) {
-        tokens = tokenize(rest, {json, ocr, ocrLanguages});
+        tokens = tokenize(rest, {json, ocr, ocrLanguages, pattern, expression});
     } else if (command == QLatin1String("verify")) {
         tokens = tokenize(rest, {{{}, kPages, true}, find});
     } else if (command == QLatin1String("list")) {

@@ -35,7 +35,10 @@ struct AreaOption {
 struct RedactOptions {
     QString outputFolder;
     QStringList phrases;
+    QStringList patterns;    // built-in names, checked
+    QStringList expressions; // regular expressions, checked
     std::vector<AreaOption> areas;
+    std::vector<PageSelection> wholePages;
     double dpi = 200.0;
     OcrSettings ocr;
     bool json = false;
@@ -47,6 +50,8 @@ struct FindOptions {
     OcrSettings ocr;
     QString file;
     QStringList phrases;
+    QStringList patterns;
+    QStringList expressions;
 };
 
 struct VerifyOptions {
@@ -80,5 +85,8 @@ Command parseArguments(const QStringList& arguments);
 
 // "PAGES:X,Y,W,H" with PAGES a 1-based page, a range "2-5" or "all". Throws UsageError.
 AreaOption parseArea(const QString& text);
+
+// "2,5-7" or "all": 1-based pages and inclusive ranges. Throws UsageError.
+std::vector<PageSelection> parsePageList(const QString& text);
 
 } // namespace inkveil::cli

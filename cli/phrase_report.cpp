@@ -18,6 +18,14 @@ QJsonObject occurrencesJson(const PhraseOccurrences& occurrences)
                        {QStringLiteral("pages"), pages}};
 }
 
+QJsonObject patternOccurrencesJson(const PhraseOccurrences& occurrences)
+{
+    QJsonObject object = occurrencesJson(occurrences);
+    object.remove(QStringLiteral("phrase"));
+    object.insert(QStringLiteral("pattern"), occurrences.phrase);
+    return object;
+}
+
 void warnNotFound(const std::vector<PhraseOccurrences>& phrases, const QString& source)
 {
     for (const PhraseOccurrences& occurrences : phrases) {

@@ -11,6 +11,8 @@ namespace inkveil::cli {
 
 // {"phrase": …, "occurrences": n, "pages": [{"page": 1-based, "occurrences": n}, …]}
 QJsonObject occurrencesJson(const PhraseOccurrences& occurrences);
+// The same for a pattern or expression: "pattern" in place of "phrase".
+QJsonObject patternOccurrencesJson(const PhraseOccurrences& occurrences);
 
 // 'warning: "X" was not found in FILE' on standard error for each phrase
 // found nowhere in source.

@@ -68,13 +68,20 @@ QJsonObject resultJson(const Finished& f)
     QJsonArray phrases;
     for (const PhraseOccurrences& occurrences : f.result.phrases)
         phrases.append(occurrencesJson(occurrences));
-    return QJsonObject{
+    QJsonObject object{
         {QStringLiteral("source"), f.source},
         {QStringLiteral("output"), f.result.output},
         {QStringLiteral("pages"), static_cast<qint64>(f.result.verification.pageCount)},
         {QStringLiteral("redactions"), static_cast<qint64>(f.result.verification.redactionCount)},
         {QStringLiteral("phrases"), phrases},
     };
+    if (!f.result.patterns.empty()) {
+        QJsonArray patterns;
+        for (const PhraseOccurrences& occurrences : f.result.patterns)
+            patterns.append(patternOccurrencesJson(occurrences));
+        object.insert(QStringLiteral("patterns"), patterns);
+    }
+    return object;
 }
 
 } // namespace
@@ -94,6 +101,11 @@ int runRedact(const RedactOptions& options)
     const QStringList createdFolders = missingFolders(destination);
     RedactionPlan basePlan;
     basePlan.searchTerms = options.phrases;
+    basePlan.patterns = options.patterns;
+    basePlan.expressions = options.expressions;
+    std::vector<AreaOption> areas = options.areas;
+    for (const PageSelection& pages : options.wholePages)
+        areas.push_back(AreaOption{pages, Rect{0, 0, 1, 1}});
     basePlan.dpi = options.dpi;
     basePlan.ocr = options.ocr;
 
@@ -109,8 +121,7 @@ int runRedact(const RedactOptions& options)
 
                 const QString& source = sources[i];
                 RedactionPlan plan = basePlan;
-                plan.regions = regionsForDocument(
-                    options.areas, needsPageCount(options.areas) ? pageCountOf(source) : std::nullopt);
+                plan.regions = regionsForDocument(areas, needsPageCount(areas) ? pageCountOf(source) : std::nullopt);
 
                 const QString label = QStringLiteral("[%1/%2] %3").arg(i + 1).arg(sources.size()).arg(
                     QFileInfo(source).fileName());
@@ -140,8 +151,10 @@ int runRedact(const RedactOptions& options)
         return signal != 0 ? kExitSignalBase + signal : kExitFailure;
     }
 
-    for (const Finished& f : finished)
+    for (const Finished& f : finished) {
         warnNotFound(f.result.phrases, f.source);
+        warnNotFound(f.result.patterns, f.source);
+    }
     for (const Finished& f : finished) {
         if (options.json)
             printJson(resultJson(f));

@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/geometry.h"
+#include "core/patterns.h"
 #include "core/records.h"
 
 #include <QString>
@@ -62,8 +63,13 @@ struct SearchReport {
     std::vector<RedactionRegion> regions;
     // One entry per distinct cleaned phrase, in the order given.
     std::vector<PhraseOccurrences> phrases;
-    // For each region, the text of an occurrence it covers, as drawn.
+    // One entry per pattern of the set searched, in its order, named by its
+    // label.
+    std::vector<PhraseOccurrences> patterns;
+    // For each region, the text of an occurrence it covers, as drawn, and
+    // what found it: kPhraseKind or the pattern's kind.
     std::unordered_map<RedactionRegion, QString> matchedText;
+    std::unordered_map<RedactionRegion, QString> matchedKind;
     // False when the text of a page could not be read in full, so that an
     // occurrence there may have been missed.
     bool everyPageRead = true;
@@ -73,7 +79,11 @@ struct SearchReport {
 // order, in the order the glyphs stand on their lines, and through
 // /ActualText; each covered by the ink of its glyphs, one region per line
 // piece, with a margin.
-SearchReport search(platform::Document& document, const QStringList& terms);
+// Instances of patterns are found over the same readings, and count apart.
+// Throws PatternError when an expression takes too long.
+SearchReport search(platform::Document& document, const QStringList& terms, const PatternSet& patterns = {});
+
+inline const QString kPhraseKind = QStringLiteral("phrase");
 
 // Page by page and, on a page, from the top down; ties from left to right,
 // so that the order repeats.

@@ -1,5 +1,6 @@
 #include "core/ocr_search.h"
 #include "core/ocr_matcher.h"
+#include "core/pattern_matcher.h"
 #include "core/pixel_geometry.h"
 
 #include "platform/ocr_reader.h"
@@ -69,7 +70,8 @@ constexpr double kUntrustedShare = 0.1;
 // the match touches.
 void addRegions(const std::vector<platform::OcrWord>& words, const Rect& mediaBox, int pageIndex,
                 const OcrMatcher& matcher, std::unordered_set<RedactionRegion>& regions,
-                std::map<QString, std::int64_t>* occurrences)
+                std::map<QString, std::int64_t>* occurrences, const PatternSet* patterns,
+                OcrPatternFindings* patternFindings)
 {
     std::vector<QString> symbols;
     std::vector<std::size_t> symbolWord;
@@ -84,7 +86,30 @@ void addRegions(const std::vector<platform::OcrWord>& words, const Rect& mediaBo
         if (words[w].endsLine)
             ++line;
     }
-    for (const OcrMatcher::Match& match : matcher.find(symbols)) {
+    std::vector<OcrMatcher::Match> matches = matcher.find(symbols);
+    if (patterns && !patterns->isEmpty()) {
+        PatternMatcher patternMatcher(*patterns);
+        for (std::size_t i = 0; i < symbols.size(); ++i) {
+            if (i > 0 && symbolWord[i] != symbolWord[i - 1])
+                patternMatcher.appendBreak();
+            for (const char32_t c : symbols[i].toUcs4())
+                patternMatcher.append(c, static_cast<std::int64_t>(i));
+        }
+        for (const PatternMatcher::Match& match : patternMatcher.takeMatches(true)) {
+            matches.push_back(OcrMatcher::Match{match.first, match.last, -1});
+            if (patternFindings) {
+                ++patternFindings->counts[patterns->label(match.pattern)];
+                QString text;
+                for (std::int64_t i = match.first; i <= match.last; ++i) {
+                    if (i > match.first && symbolWord[static_cast<std::size_t>(i)] != symbolWord[static_cast<std::size_t>(i - 1)])
+                        text += u' ';
+                    text += symbols[static_cast<std::size_t>(i)];
+                }
+                patternFindings->texts.append(text);
+            }
+        }
+    }
+    for (const OcrMatcher::Match& match : matches) {
         if (occurrences && match.phrase >= 0)
             ++(*occurrences)[matcher.phraseText(match.phrase)];
         const std::size_t firstWord = symbolWord[static_cast<std::size_t>(match.first)];
@@ -194,7 +219,8 @@ void checkOcrLanguages(const OcrSettings& settings)
 std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<int>& pages, const QStringList& terms,
                                         const QString& languages, const CancelCheck& shouldCancel,
                                         const PageProgress& reading, int dpi, bool tolerant,
-                                        std::map<QString, std::int64_t>* occurrences)
+                                        std::map<QString, std::int64_t>* occurrences, const PatternSet* patterns,
+                                        OcrPatternFindings* patternFindings)
 {
     QStringList phrases;
     for (const QString& term : terms) {
@@ -202,7 +228,7 @@ std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<i
             phrases.append(term.trimmed());
     }
     const OcrMatcher matcher(phrases, tolerant);
-    if (pages.empty() || !matcher.hasPhrases())
+    if (pages.empty() || (!matcher.hasPhrases() && (!patterns || patterns->isEmpty())))
         return {};
     if (const auto problem = platform::OcrReader::languageProblem(languages))
         throw OcrUnavailable(*problem);
@@ -225,7 +251,7 @@ std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<i
                 Rect mediaBox;
                 const std::vector<platform::OcrWord> words = reader.read(pages[i], mediaBox, cancelled);
                 std::lock_guard lock(mutex);
-                addRegions(words, mediaBox, pages[i], matcher, regions, occurrences);
+                addRegions(words, mediaBox, pages[i], matcher, regions, occurrences, patterns, patternFindings);
                 ++done;
                 if (reading)
                     reading(done, count);

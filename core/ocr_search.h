@@ -54,10 +54,19 @@ void checkOcrLanguages(const OcrSettings& settings);
 // Pages are drawn at dpi (lower for very large pages). Without tolerance,
 // phrases must read exactly (OcrMatcher). occurrences, if given, counts the
 // matches of each trimmed phrase.
+// Instances of patterns, when given, are found in the words read as well:
+// exactly, as OCR reads them; patternFindings, if given, receives their texts
+// and their counts by pattern label.
+struct OcrPatternFindings {
+    std::map<QString, std::int64_t> counts;
+    QStringList texts;
+};
 std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<int>& pages, const QStringList& terms,
                                         const QString& languages, const CancelCheck& shouldCancel = {},
                                         const PageProgress& reading = {}, int dpi = kOcrDpi, bool tolerant = true,
-                                        std::map<QString, std::int64_t>* occurrences = nullptr);
+                                        std::map<QString, std::int64_t>* occurrences = nullptr,
+                                        const PatternSet* patterns = nullptr,
+                                        OcrPatternFindings* patternFindings = nullptr);
 
 // Reads the given pages of a written output, whose pictures were drawn at dpi:
 // when any of the forbidden terms can be read there, throws

@@ -90,6 +90,7 @@ struct RedactionResult {
     QString output; // absolute file path
     RedactionVerification verification;
     std::vector<PhraseOccurrences> phrases; // one per search phrase of the plan
+    std::vector<PhraseOccurrences> patterns = {}; // one per pattern, then expression, of the plan
 
     friend bool operator==(const RedactionResult&, const RedactionResult&) = default;
 };

@@ -59,6 +59,7 @@ double clampedDpi(double dpi)
 }
 
 constexpr float kMinimumLinePixels = 1.2f;
+constexpr qsizetype kMaxReadBackTexts = 500;
 
 bool cancelled(const CancelCheck& shouldCancel) { return shouldCancel && shouldCancel(); }
 
@@ -124,27 +125,47 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         throw InkveilError::empty(source);
 
     const QStringList terms = cleanedTerms(plan.searchTerms);
-    const bool ocr = plan.ocr.mode != OcrMode::off && !terms.isEmpty();
+    const PatternSet patterns(plan.patterns, plan.expressions);
+    const bool ocr = plan.ocr.mode != OcrMode::off && (!terms.isEmpty() || !patterns.isEmpty());
     if (ocr)
         checkOcrLanguages(plan.ocr);
-    SearchReport found = search(*document, terms);
+    SearchReport found = search(*document, terms, patterns);
     // A phrase on a page whose text could not be read would stay visible.
     if (!found.everyPageRead)
         fail(Reason::pageNotRendered);
+    // What patterns matched must not be found in the copy either; pages
+    // where they were found are read back for them.
+    QStringList patternTexts;
+    std::set<int> patternPages;
+    for (const auto& [region, kind] : found.matchedKind) {
+        if (kind != kPhraseKind) {
+            patternTexts.append(found.matchedText[region]);
+            patternPages.insert(static_cast<int>(region.pageIndex()));
+        }
+    }
     std::vector<int> pagesRead;
     if (ocr) {
         pagesRead = pagesToRead(*document, plan.ocr.mode);
         std::map<QString, std::int64_t> read;
+        OcrPatternFindings readPatterns;
         const auto regionsRead = ocrRegions(source, pagesRead, terms, plan.ocr.languages, shouldCancel, reading, kOcrDpi,
-                                            true, &read);
+                                            true, &read, &patterns, &readPatterns);
         found.regions.insert(found.regions.end(), regionsRead.begin(), regionsRead.end());
         for (PhraseOccurrences& phrase : found.phrases)
             phrase.count += read[phrase.phrase];
+        for (PhraseOccurrences& pattern : found.patterns)
+            pattern.count += readPatterns.counts[pattern.phrase];
+        patternTexts += readPatterns.texts;
+        if (!readPatterns.texts.isEmpty())
+            patternPages.insert(pagesRead.begin(), pagesRead.end());
     }
+    patternTexts.removeDuplicates();
     const std::vector<RedactionRegion> regions = collectRegions(plan.regions, found.regions);
     if (regions.empty()) {
         if (!found.phrases.empty())
             throw InkveilError::notFound(found.phrases.front().phrase, source);
+        if (!found.patterns.empty())
+            throw InkveilError::notFound(found.patterns.front().phrase, source);
         throw InkveilError::noRedactions();
     }
     for (const RedactionRegion& region : regions) {
@@ -200,7 +221,8 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     document.reset();
     output.checkInPlace(destination);
 
-    const RedactionVerification verification = verify(output.path(), pageCount, static_cast<std::int64_t>(regions.size()), terms, regions);
+    const RedactionVerification verification =
+        verify(output.path(), pageCount, static_cast<std::int64_t>(regions.size()), terms + patternTexts, regions);
     if (ocr) {
         const std::set<int> phrasePages = [&] {
             std::set<int> pages;
@@ -211,13 +233,25 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         // Drawn at the copy's own resolution, finer adds nothing to read; but
         // no coarser than 200 dpi, below which Tesseract misses small text.
         const int readDpi = std::max(200, static_cast<int>(std::lround(scale * 72.0)));
-        readBack(output.path(), {phrasePages.begin(), phrasePages.end()}, pagesRead, terms, plan.ocr.languages, readDpi,
-                 shouldCancel, reading);
+        if (!terms.isEmpty())
+            readBack(output.path(), {phrasePages.begin(), phrasePages.end()}, pagesRead, terms, plan.ocr.languages,
+                     readDpi, shouldCancel, reading);
+        // Exactly: a look-alike left visible on purpose differs by a digit.
+        // Matching every text costs time in proportion to their number; past
+        // a few hundred the patterns themselves are looked for instead.
+        const std::vector<int> pages(patternPages.begin(), patternPages.end());
+        if (!patternTexts.isEmpty() && patternTexts.size() <= kMaxReadBackTexts)
+            readBack(output.path(), pages, {}, patternTexts, plan.ocr.languages, readDpi, shouldCancel, reading);
+        else if (!patternTexts.isEmpty()
+                 && !ocrRegions(output.path(), pages, {}, plan.ocr.languages, shouldCancel, reading, readDpi, false,
+                                nullptr, &patterns)
+                         .empty())
+            fail(Reason::phraseReadable);
     }
 
     const QString published = output.publish([&] { return availableURL(destination, base); });
     folders.keep();
-    return RedactionResult{published, verification, std::move(found.phrases)};
+    return RedactionResult{published, verification, std::move(found.phrases), std::move(found.patterns)};
 }
 
 } // namespace inkveil::InkveilEngine

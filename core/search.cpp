@@ -1,4 +1,5 @@
 #include "core/engine.h"
+#include "core/pattern_matcher.h"
 #include "core/text_matcher.h"
 #include "platform/page_glyphs.h"
 #include "platform/pdf_document.h"
@@ -12,6 +13,7 @@
 #include <numbers>
 #include <set>
 #include <unordered_set>
+#include <utility>
 
 namespace inkveil::InkveilEngine {
 
@@ -60,6 +62,7 @@ struct Entry {
     int page = 0;
     std::u32string chars; // short strings need no allocation either
     Glyphs glyphs;
+    bool afterBreak = false; // the first of a line or other piece
 };
 
 // The ways a page is read, in the order their matches are counted: where the
@@ -72,31 +75,54 @@ bool isRightToLeft(char32_t c)
     return d == QChar::DirR || d == QChar::DirAL;
 }
 
-// One reading of the document, fed to its own matcher page by page. Only the
+// One reading of the document, fed to its own matchers page by page. Only the
 // entries that a match can still reach are kept.
 class Stream {
 public:
-    explicit Stream(const QStringList& phrases) : m_matcher(phrases) {}
+    // patterns, when given, must outlive the stream.
+    Stream(const QStringList& phrases, const PatternSet* patterns) : m_matcher(phrases)
+    {
+        if (patterns && !patterns->isEmpty())
+            m_patterns.emplace(*patterns);
+    }
 
     void add(Entry entry)
     {
+        entry.afterBreak = std::exchange(m_atBreak, false);
         const std::int64_t index = m_first + static_cast<std::int64_t>(m_entries.size());
-        for (const char32_t c : entry.chars)
+        for (const char32_t c : entry.chars) {
             m_matcher.append(c, index);
+            if (m_patterns)
+                m_patterns->append(c, index);
+        }
         m_entries.push_back(std::move(entry));
     }
-    void endPiece() { m_matcher.appendBreak(); }
+    void endPiece()
+    {
+        m_atBreak = true;
+        m_matcher.appendBreak();
+        if (m_patterns)
+            m_patterns->appendBreak();
+    }
 
-    std::vector<TextMatcher::Match> settle(bool atEnd)
+    // Matches of phrase i are numbered i; those of pattern j come after the
+    // phrases, as phraseCount + j.
+    std::vector<TextMatcher::Match> settle(bool atEnd, int phraseCount)
     {
         std::vector<TextMatcher::Match> found = m_matcher.takeMatches(atEnd);
+        if (m_patterns) {
+            for (const PatternMatcher::Match& match : m_patterns->takeMatches(atEnd))
+                found.push_back(TextMatcher::Match{match.first, match.last, phraseCount + match.pattern});
+        }
         return found;
     }
     // Forgets what no match can reach any more; call after the matches have
     // been read.
     void dropUnneeded()
     {
-        const std::int64_t needed = m_matcher.firstNeededIndex();
+        std::int64_t needed = m_matcher.firstNeededIndex();
+        if (m_patterns)
+            needed = std::min(needed, m_patterns->firstNeededIndex());
         while (!m_entries.empty() && m_first < needed) {
             m_entries.pop_front();
             ++m_first;
@@ -108,6 +134,8 @@ public:
 
 private:
     TextMatcher m_matcher;
+    std::optional<PatternMatcher> m_patterns;
+    bool m_atBreak = false;
     std::deque<Entry> m_entries;
     std::int64_t m_first = 0;
 };
@@ -264,13 +292,18 @@ private:
 
 class Searcher {
 public:
-    explicit Searcher(const QStringList& phrases) : m_phrases(phrases), m_occurrences(static_cast<std::size_t>(phrases.size()))
+    Searcher(const QStringList& phrases, const PatternSet& patterns)
+        : m_phrases(phrases), m_patterns(patterns),
+          m_occurrences(static_cast<std::size_t>(phrases.size() + patterns.size()))
     {
+        // Read backwards, a line's digits would make numbers that are not there.
         for (int r = 0; r < kReadings; ++r)
-            m_streams.emplace_back(phrases);
+            m_streams.emplace_back(phrases, r == kRightToLeft ? nullptr : &patterns);
         m_report.phrases.resize(static_cast<std::size_t>(phrases.size()));
         for (qsizetype i = 0; i < phrases.size(); ++i)
             m_report.phrases[static_cast<std::size_t>(i)].phrase = phrases[i];
+        for (int i = 0; i < patterns.size(); ++i)
+            m_report.patterns.push_back(PhraseOccurrences{patterns.label(i), 0, {}});
     }
 
     void addPage(int index, const Rect& mediaBox, platform::PageGlyphs glyphs)
@@ -307,6 +340,7 @@ private:
         Stream& stream = m_streams[kDrawing];
         const auto& glyphs = page.glyphs.glyphs();
         std::optional<Entry> pending;
+        std::size_t previous = 0;
         for (std::size_t i = 0; i < glyphs.size(); ++i) {
             const platform::DrawnGlyph& g = glyphs[i];
             if (g.continuation && pending) {
@@ -315,8 +349,12 @@ private:
                 pending->glyphs.push_back(page.firstGlyph + static_cast<std::int64_t>(i));
                 continue;
             }
-            if (pending)
+            if (pending) {
                 stream.add(std::move(*pending));
+                if (!m_patterns.isEmpty() && apart(page, previous, i))
+                    stream.add(space(page.index));
+            }
+            previous = i;
             pending = Entry{page.index, g.c ? std::u32string(1, g.c) : std::u32string(),
                             Entry::Glyphs(page.firstGlyph + static_cast<std::int64_t>(i))};
         }
@@ -401,6 +439,8 @@ private:
                 }
                 for (const char32_t c : chars)
                     rightToLeft = rightToLeft || isRightToLeft(c);
+                if (previous && !m_patterns.isEmpty() && apart(page, previous->glyph, unit.glyph))
+                    line.push_back(space(page.index));
                 line.push_back(Entry{page.index, std::move(chars), std::move(ids)});
                 previous = &unit;
             }
@@ -415,6 +455,25 @@ private:
             begin = end;
         }
     }
+
+    // Whether glyph b does not follow on from glyph a on its line: a word
+    // space or more between them, or another line. Patterns need word
+    // boundaries that pages seldom draw as space glyphs.
+    static bool apart(const HeldPage& page, std::size_t a, std::size_t b)
+    {
+        const platform::DrawnGlyph& ga = page.glyphs.glyphs()[a];
+        const platform::DrawnGlyph& gb = page.glyphs.glyphs()[b];
+        // Without metrics, half an em: about a digit's width.
+        const double measured = page.glyphs.advanceWidth(a);
+        const double advance = measured > 0 ? measured : 0.5 * ga.size;
+        const double dx = gb.x - (ga.x + ga.dirX * advance);
+        const double dy = gb.y - (ga.y + ga.dirY * advance);
+        const double along = dx * ga.dirX + dy * ga.dirY;
+        const double across = dy * ga.dirX - dx * ga.dirY;
+        const double em = std::max(ga.size, gb.size);
+        return along > 0.15 * em || along < -0.5 * em || std::fabs(across) > 0.5 * em;
+    }
+    static Entry space(int page) { return Entry{page, std::u32string(1, U' '), Entry::Glyphs(-1)}; }
 
     // Drawing order, with the glyphs of each /ActualText span read as the
     // span's text.
@@ -457,7 +516,7 @@ private:
         };
         std::vector<Found> found;
         for (int r = 0; r < kReadings; ++r) {
-            for (const TextMatcher::Match& match : m_streams[static_cast<std::size_t>(r)].settle(atEnd))
+            for (const TextMatcher::Match& match : m_streams[static_cast<std::size_t>(r)].settle(atEnd, static_cast<int>(m_phrases.size())))
                 found.push_back(Found{r, match});
         }
         for (const Found& f : found)
@@ -495,13 +554,18 @@ private:
         for (std::int64_t i = match.first; i <= match.last; ++i) {
             const Entry& entry = stream.at(i);
             entry.glyphs.forEach([&](std::int64_t id) { ids.push_back(id); });
+            if (entry.afterBreak && i > match.first && !text.endsWith(u' '))
+                text += u' ';
             text += QString::fromUcs4(entry.chars.data(), static_cast<qsizetype>(entry.chars.size()));
         }
         if (ids.empty())
             return;
 
+        const auto phraseCount = static_cast<std::size_t>(m_phrases.size());
+        const bool isPhrase = phrase < phraseCount;
         Occurrences& occurrences = m_occurrences[phrase];
-        const int occurrence = occurrences.add(ids, stream.at(match.first).page, m_report.phrases[phrase]);
+        const int occurrence = occurrences.add(ids, stream.at(match.first).page,
+                                               isPhrase ? m_report.phrases[phrase] : m_report.patterns[phrase - phraseCount]);
 
         // One region per line piece on each page the occurrence touches.
         std::sort(ids.begin(), ids.end());
@@ -545,8 +609,11 @@ private:
                     continue;
                 if (const auto normalized = normalize(*clipped, mediaBox)) {
                     const RedactionRegion region(page->index, *normalized);
-                    if (occurrences.addRegion(occurrence, region))
-                        m_report.matchedText.try_emplace(region, text);
+                    if (occurrences.addRegion(occurrence, region)) {
+                        if (m_report.matchedText.try_emplace(region, text).second)
+                            m_report.matchedKind.try_emplace(
+                                region, isPhrase ? kPhraseKind : m_patterns.kind(static_cast<int>(phrase - phraseCount)));
+                    }
                 }
             }
             while (i < ids.size() && ids[i] < pageEnd)
@@ -555,6 +622,7 @@ private:
     }
 
     QStringList m_phrases;
+    const PatternSet& m_patterns;
     std::vector<Stream> m_streams;
     std::deque<HeldPage> m_pages;
     std::int64_t m_nextGlyph = 0;
@@ -575,19 +643,19 @@ QStringList cleaned(const QStringList& terms)
 
 } // namespace
 
-SearchReport search(platform::Document& document, const QStringList& terms)
+SearchReport search(platform::Document& document, const QStringList& terms, const PatternSet& patterns)
 {
     const QStringList phrases = cleaned(terms);
-    if (phrases.isEmpty() || !TextMatcher(phrases).hasPhrases()) {
+    if ((phrases.isEmpty() || !TextMatcher(phrases).hasPhrases()) && patterns.isEmpty()) {
         SearchReport report;
         for (const QString& phrase : phrases)
             report.phrases.push_back(PhraseOccurrences{phrase, 0, {}});
         return report;
     }
 
-    // One pass over the document for all phrases; an occurrence may run on
-    // across a page end.
-    Searcher searcher(phrases);
+    // One pass over the document for all phrases and patterns; an
+    // occurrence may run on across a page end.
+    Searcher searcher(phrases, patterns);
     const int pageCount = std::max(document.pageCount(), 0);
     for (int index = 0; index < pageCount; ++index) {
         auto page = document.page(index);

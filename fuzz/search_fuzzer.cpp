@@ -1,5 +1,5 @@
 // Searches any bytes, read as a PDF, for phrases taken from the input's first
-// line ("phrase|phrase|…\n%PDF…").
+// line ("phrase|phrase|…\n%PDF…") and for every built-in pattern.
 #include "fuzz/fuzz_support.h"
 
 #include "core/engine.h"
@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto document = platform::Document::open(ctx, path);
     if (!document)
         return 0;
-    const std::vector<RedactionRegion> regions = InkveilEngine::searchRegions(*document, phrases);
+    static const PatternSet patterns(PatternSet::builtInNames(), {});
+    const std::vector<RedactionRegion> regions = InkveilEngine::search(*document, phrases, patterns).regions;
 
     std::int64_t previousPage = 0;
     for (const RedactionRegion& region : regions) {

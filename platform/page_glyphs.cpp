@@ -550,6 +550,18 @@ void PageGlyphs::release()
     m_fonts.clear();
 }
 
+double PageGlyphs::advanceWidth(std::size_t i) const
+{
+    const DrawnGlyph& g = m_glyphs[i];
+    if (!g.font || g.gid < 0)
+        return 0.0;
+    float advance = 0;
+    fz_var(advance);
+    fz_try(m_ctx) { advance = fz_advance_glyph(m_ctx, g.font, g.gid, 0); }
+    fz_catch(m_ctx) { advance = 0; }
+    return advance * g.size;
+}
+
 const GlyphExtent& PageGlyphs::extent(std::size_t i)
 {
     if (m_extents[i])

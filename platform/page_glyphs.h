@@ -71,6 +71,9 @@ public:
 
     // Computed on first use.
     const GlyphExtent& extent(std::size_t i);
+    // How far glyph i moves the pen along its line, in page units; 0 when
+    // its font cannot tell.
+    double advanceWidth(std::size_t i) const;
 
 private:
     void release();

@@ -41,6 +41,8 @@ AppCommands::AppCommands(AppModel& model, MarkHistory& history, MainWindow& wind
     m_undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     m_redo = edit->addAction(QStringLiteral("Redo Mark Change"), this, [this] { m_history.redo(); });
     m_redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    edit->addSeparator();
+    m_wholePage = edit->addAction(QStringLiteral("Redact Whole Page"), this, [this] { m_model.redactWholePage(); });
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     m_zoomIn = view->addAction(QStringLiteral("Zoom In"), preview, &PreviewPane::zoomIn);
@@ -82,6 +84,7 @@ void AppCommands::updateEnabled()
     m_addInputs->setEnabled(idle);
     m_removeSelected->setEnabled(idle && m_model.selection().has_value());
     m_removeAll->setEnabled(idle && !m_model.inputs().isEmpty());
+    m_wholePage->setEnabled(m_model.selection().has_value());
     m_redact->setEnabled(m_model.canRedact());
 }
 

@@ -51,6 +51,7 @@ private:
     QAction* m_quit = nullptr;
     QAction* m_undo = nullptr;
     QAction* m_redo = nullptr;
+    QAction* m_wholePage = nullptr;
     QAction* m_zoomIn = nullptr;
     QAction* m_zoomOut = nullptr;
     QAction* m_fitPage = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/app_model.h"
 #include "ui/clamped_label.h"
+#include "ui/pattern_chooser.h"
 #include "ui/symbols.h"
 #include "ui/text_styles.h"
 
@@ -177,6 +178,7 @@ QWidget* ControlsPane::buildFind(QWidget* parent)
 
     m_hint = text(QString(), TextStyle::Style::caption, true, section);
     layout->addWidget(m_hint);
+    layout->addWidget(new PatternChooser(m_model, section));
     return section;
 }
 

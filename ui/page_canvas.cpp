@@ -264,6 +264,15 @@ void PageCanvas::contextMenuEvent(QContextMenuEvent* event)
         QMenu menu(this);
         QAction* remove = menu.addAction(QStringLiteral("Remove Redaction"));
         connect(remove, &QAction::triggered, this, [this, mark] { Q_EMIT markRemoved(mark); });
+        QAction* repeat = menu.addAction(QStringLiteral("Repeat Box on All Pages…"));
+        connect(repeat, &QAction::triggered, this, [this, mark] { Q_EMIT markRepeatRequested(mark); });
+        menu.exec(event->globalPos());
+        return;
+    }
+    if (!m_image.isNull() && frame.contains(QPointF(event->pos()))) {
+        QMenu menu(this);
+        QAction* whole = menu.addAction(QStringLiteral("Redact Whole Page"));
+        connect(whole, &QAction::triggered, this, &PageCanvas::wholePageRequested);
         menu.exec(event->globalPos());
         return;
     }

@@ -59,6 +59,10 @@ Q_SIGNALS:
     void markAdded(const inkveil::Rect& normalizedRect);
     // "Remove Redaction" was chosen on a mark.
     void markRemoved(const inkveil::RedactionRegion& region);
+    // "Repeat Box on All Pages…" was chosen on a mark.
+    void markRepeatRequested(const inkveil::RedactionRegion& region);
+    // "Redact Whole Page" was chosen on the page.
+    void wholePageRequested();
     void previousPageRequested();
     void nextPageRequested();
 

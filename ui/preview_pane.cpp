@@ -1,4 +1,5 @@
 #include "ui/preview_pane.h"
+#include "ui/repeat_box_dialog.h"
 
 #include "app/app_model.h"
 #include "app/preview_image.h"
@@ -114,6 +115,11 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
     connect(m_canvas, &PageCanvas::markAdded, this, [this](const Rect& rect) { m_model.addMark(rect); });
     connect(m_canvas, &PageCanvas::markRemoved, this,
             [this](const RedactionRegion& region) { m_model.removeMark(region); });
+    connect(m_canvas, &PageCanvas::wholePageRequested, this, [this] { m_model.redactWholePage(); });
+    connect(m_canvas, &PageCanvas::markRepeatRequested, this, [this](const RedactionRegion& region) {
+        if (const auto pages = askRepeatPages(this, m_model.selectedPageCount()))
+            m_model.repeatMark(region, pages->first, pages->second);
+    });
     connect(m_canvas, &PageCanvas::previousPageRequested, this, [this] { m_model.previousPage(); });
     connect(m_canvas, &PageCanvas::nextPageRequested, this, [this] { m_model.nextPage(); });
     m_canvas->setSharpRenderer([this](int side) { return renderSharp(side); });

@@ -18,6 +18,7 @@ protected:
 
     QList<RedactionRegion> marks() { return model().selectedMarks(); }
     QStringList terms() { return model().searchTerms().value(*model().selection()); }
+    QStringList expressions() { return model().expressions().value(*model().selection()); }
 
     QString open(int pages = 1, const std::string& text = "Page")
     {
@@ -41,30 +42,37 @@ TEST_F(MarkHistoryTest, EachKindOfChangeIsOneStepBackAndForth)
         [](AppModel& m) {
             m.setSearchText(QStringLiteral("Jane Doe"));
             m.addSearchMatches();
-        }};
+        },
+        [](AppModel& m) { m.addPatternMatches({}, QStringLiteral("Jane")); },
+        [](AppModel& m) { m.redactWholePage(); },
+        [](AppModel& m) { m.repeatMark(m.selectedMarks().front(), 0, 2); }};
     for (const auto& action : actions) {
         SCOPED_TRACE(&action - actions);
         model().removeAll();
-        open(1, "Jane Doe signed");
+        open(3, "Jane Doe signed");
         MarkHistory history(model());
         model().addMark(kLeft);
         settle();
         const QList<RedactionRegion> before = marks();
         const QStringList termsBefore = terms();
+        const QStringList expressionsBefore = expressions();
 
         action(model());
         settle();
         const QList<RedactionRegion> after = marks();
         const QStringList termsAfter = terms();
+        const QStringList expressionsAfter = expressions();
         ASSERT_TRUE(after != before || termsAfter != termsBefore);
 
         ASSERT_TRUE(history.canUndo());
         history.undo();
         EXPECT_EQ(marks(), before);
         EXPECT_EQ(terms(), termsBefore);
+        EXPECT_EQ(expressions(), expressionsBefore);
         history.redo();
         EXPECT_EQ(marks(), after);
         EXPECT_EQ(terms(), termsAfter);
+        EXPECT_EQ(expressions(), expressionsAfter);
         EXPECT_FALSE(history.canRedo());
     }
 }

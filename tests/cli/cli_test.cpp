@@ -275,8 +275,8 @@ TEST_F(CliTest, FindPrintsPageAndRectangleOfEachOccurrence)
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     ASSERT_EQ(linesOf(r.out).size(), 3);
     const QJsonObject first = jsonLine(linesOf(r.out)[0]);
-    EXPECT_EQ(first.keys(), (QStringList{QStringLiteral("normalizedRect"), QStringLiteral("page"), QStringLiteral("pageIndex"),
-                                         QStringLiteral("source"), QStringLiteral("text")}));
+    EXPECT_EQ(first.keys(), (QStringList{QStringLiteral("kind"), QStringLiteral("normalizedRect"), QStringLiteral("page"),
+                                         QStringLiteral("pageIndex"), QStringLiteral("source"), QStringLiteral("text")}));
     EXPECT_EQ(first[QStringLiteral("source")].toString(), QStringLiteral("text"));
     EXPECT_EQ(first[QStringLiteral("page")].toInt(), 2);
     EXPECT_EQ(first[QStringLiteral("pageIndex")].toInt(), 1);

@@ -231,3 +231,26 @@ TEST_F(OcrTest, BadInputEndsInAClearOutcome)
     const QString plain = PdfBuilder().imagePage(0, 300, 200).imagePage(0x80, 300, 200).write(path(QStringLiteral("plain.pdf")));
     EXPECT_TRUE(InkveilEngine::ocrRegions(plain, {0, 1}, m_phrases, QStringLiteral("eng")).empty());
 }
+
+// Patterns are found in scans too, and the copy is read back for what they
+// matched, exactly: the look-alike left visible does not fail the check.
+TEST_F(OcrTest, PatternsAreFoundOnScansAndTheirLookAlikesStay)
+{
+    PageSpec page;
+    page.box[2] = kWidth;
+    page.box[3] = kHeight;
+    page.texts = {TextRun{30, 150, 12, "Card 4111 1111 1111 1111 paid"}, TextRun{30, 110, 12, "Ref 4111 1111 1111 1112 kept"}};
+    const QString source = PdfBuilder().page(page).write(path(QStringLiteral("cards.pdf")));
+    QFile file(path(QStringLiteral("cards-scan.pdf")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(test::scanOf(source, ScanStyle{}));
+    file.close();
+
+    RedactionPlan plan;
+    plan.patterns = {QStringLiteral("card")};
+    const RedactionResult result = InkveilEngine::redact(file.fileName(), path(QStringLiteral("out")), plan);
+    ASSERT_EQ(result.patterns.size(), 1u);
+    EXPECT_EQ(result.patterns.front().count, 1);
+    const auto kept = InkveilEngine::ocrRegions(result.output, {0}, {QStringLiteral("Ref 4111")}, QStringLiteral("eng"), {}, {}, 200);
+    EXPECT_EQ(kept.size(), 1u);
+}
