@@ -414,6 +414,15 @@ private:
             std::sort(units.begin() + static_cast<std::ptrdiff_t>(begin), units.begin() + static_cast<std::ptrdiff_t>(end),
                       [](const Unit& a, const Unit& b) { return a.along != b.along ? a.along < b.along : a.glyph < b.glyph; });
 
+            double spacing = 0;
+            if (!m_patterns.isEmpty()) {
+                std::vector<std::size_t> order;
+                order.reserve(end - begin);
+                for (std::size_t u = begin; u < end; ++u)
+                    order.push_back(units[u].glyph);
+                spacing = tracking(page, order);
+            }
+
             std::vector<Entry> line;
             line.reserve(end - begin);
             const Unit* previous = nullptr;
@@ -439,7 +448,7 @@ private:
                 }
                 for (const char32_t c : chars)
                     rightToLeft = rightToLeft || isRightToLeft(c);
-                if (previous && !m_patterns.isEmpty() && apart(page, previous->glyph, unit.glyph))
+                if (previous && !m_patterns.isEmpty() && apart(page, previous->glyph, unit.glyph, spacing))
                     line.push_back(space(page.index));
                 line.push_back(Entry{page.index, std::move(chars), std::move(ids)});
                 previous = &unit;
@@ -456,10 +465,9 @@ private:
         }
     }
 
-    // Whether glyph b does not follow on from glyph a on its line: a word
-    // space or more between them, or another line. Patterns need word
-    // boundaries that pages seldom draw as space glyphs.
-    static bool apart(const HeldPage& page, std::size_t a, std::size_t b)
+    // How far glyph b stands from where glyph a's advance ends, along a's
+    // baseline and across it, in ems of the larger of the two.
+    static std::pair<double, double> gap(const HeldPage& page, std::size_t a, std::size_t b)
     {
         const platform::DrawnGlyph& ga = page.glyphs.glyphs()[a];
         const platform::DrawnGlyph& gb = page.glyphs.glyphs()[b];
@@ -468,10 +476,41 @@ private:
         const double advance = measured > 0 ? measured : 0.5 * ga.size;
         const double dx = gb.x - (ga.x + ga.dirX * advance);
         const double dy = gb.y - (ga.y + ga.dirY * advance);
-        const double along = dx * ga.dirX + dy * ga.dirY;
-        const double across = dy * ga.dirX - dx * ga.dirY;
-        const double em = std::max(ga.size, gb.size);
-        return along > 0.15 * em || along < -0.5 * em || std::fabs(across) > 0.5 * em;
+        const double em = std::max({ga.size, gb.size, 1e-6});
+        return {(dx * ga.dirX + dy * ga.dirY) / em, (dy * ga.dirX - dx * ga.dirY) / em};
+    }
+
+    // Whether glyph b does not follow on from glyph a on its line: a word
+    // space or more between them beyond the line's tracking, or another line.
+    // Patterns need word boundaries that pages seldom draw as space glyphs.
+    static bool apart(const HeldPage& page, std::size_t a, std::size_t b, double tracking = 0)
+    {
+        const auto [along, across] = gap(page, a, b);
+        return along > 0.15 + tracking || along < -0.5 || std::fabs(across) > 0.5;
+    }
+
+    // The space a letter-spaced line (character spacing, glyphs placed one by
+    // one, comb fields) puts between every two letters, in ems: the median
+    // gap between neighbours that are not spaces. Taken off before word
+    // breaks are judged, so that "4 1 1 1" drawn apart still reads as 4111.
+    static double tracking(const HeldPage& page, const std::vector<std::size_t>& order)
+    {
+        const auto& glyphs = page.glyphs.glyphs();
+        std::vector<double> gaps;
+        for (std::size_t i = 1; i < order.size(); ++i) {
+            const char32_t a = glyphs[order[i - 1]].c;
+            const char32_t b = glyphs[order[i]].c;
+            if (!a || !b || QChar::isSpace(a) || QChar::isSpace(b))
+                continue;
+            const auto [along, across] = gap(page, order[i - 1], order[i]);
+            if (std::fabs(across) <= 0.5 && along > -0.5 && along < 1.5)
+                gaps.push_back(along);
+        }
+        if (gaps.size() < 3)
+            return 0;
+        auto middle = gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2);
+        std::nth_element(gaps.begin(), middle, gaps.end());
+        return *middle > 0.1 ? *middle : 0;
     }
     static Entry space(int page) { return Entry{page, std::u32string(1, U' '), Entry::Glyphs(-1)}; }
 

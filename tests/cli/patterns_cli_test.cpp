@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <string>
+
 using namespace inkveil;
 using inkveil::test::PageSpec;
 using inkveil::test::PdfBuilder;
@@ -65,6 +67,10 @@ QString documentWithEveryKind(const QString& path)
     PageSpec second;
     second.texts = {TextRun{72, 700, 12, "Card"}, TextRun{kValueX, 700, 12, "4012 8888"},
                     TextRun{kValueX, 686, 12, "8888 1881"}, TextRun{72, 650, 12, "End of statement"}};
+    // Letter-spaced, and a comb field with one digit to a box.
+    second.extraContent = "BT /F1 12 Tf 5 Tc 200 620 Td (123-45-6789) Tj 0 Tc ET\n";
+    for (int i = 0; i < 16; ++i)
+        second.extraContent += "BT /F1 12 Tf " + std::to_string(200 + 14 * i) + " 590 Td (" + "5500000000000004"[i] + ") Tj ET\n";
     PageSpec third;
     third.texts = {TextRun{72, 700, 12, "Appendix: medical history"}};
     return PdfBuilder().page(first).page(second).page(third).write(path);
@@ -105,6 +111,8 @@ TEST_F(PatternsCliTest, EveryValidInstanceAndTheWholePageGoLookAlikesStay)
     EXPECT_GT(blackShare(*second, kValueX + 2, 701, 40, 6), 0.95);
     EXPECT_GT(blackShare(*second, kValueX + 2, 687, 40, 6), 0.95);
     EXPECT_LT(blackShare(*second, 74, 651, 40, 6), 0.6);
+    EXPECT_GT(blackShare(*second, kValueX + 2, 621, 120, 6), 0.95);
+    EXPECT_GT(blackShare(*second, kValueX + 2, 591, 210, 6), 0.95);
     const auto third = inkveil::test::popplerPageImage(output, 3);
     ASSERT_TRUE(third);
     EXPECT_GT(blackShare(*third, 0, 0, 612, 792), 0.99);
@@ -125,7 +133,7 @@ TEST_F(PatternsCliTest, FindReportsEachMatchWithItsKindAndRefusesBadPatterns)
                                                                                            o[QStringLiteral("text")].toString()));
     }
     EXPECT_EQ(seen, (QStringList{QStringLiteral("1 card 4111 1111 1111 1111"), QStringLiteral("1 regex INV-123456"),
-                                 QStringLiteral("2 card 4012 8888 8888 1881"),
+                                 QStringLiteral("2 card 4012 8888 8888 1881"), QStringLiteral("2 card 5500000000000004"),
                                  QStringLiteral("3 phrase Appendix")}));
 
     const struct {
