@@ -79,11 +79,17 @@ bool isRightToLeft(char32_t c)
 // entries that a match can still reach are kept.
 class Stream {
 public:
-    // patterns, when given, must outlive the stream.
-    Stream(const QStringList& phrases, const PatternSet* patterns) : m_matcher(phrases)
+    // patterns, when given, must outlive the stream. With piecesApart, the
+    // patterns are also looked for in each piece on its own: read as one
+    // text, a list of numbers one to a line runs together, and a candidate
+    // that spans two of them can hide both.
+    Stream(const QStringList& phrases, const PatternSet* patterns, bool piecesApart = false) : m_matcher(phrases)
     {
-        if (patterns && !patterns->isEmpty())
+        if (patterns && !patterns->isEmpty()) {
             m_patterns.emplace(*patterns);
+            if (piecesApart)
+                m_piecePatterns.emplace(*patterns);
+        }
     }
 
     void add(Entry entry)
@@ -94,6 +100,8 @@ public:
             m_matcher.append(c, index);
             if (m_patterns)
                 m_patterns->append(c, index);
+            if (m_piecePatterns)
+                m_piecePatterns->append(c, index);
         }
         m_entries.push_back(std::move(entry));
     }
@@ -103,6 +111,10 @@ public:
         m_matcher.appendBreak();
         if (m_patterns)
             m_patterns->appendBreak();
+        if (m_piecePatterns) {
+            for (const PatternMatcher::Match& match : m_piecePatterns->takeMatches(true))
+                m_pieceMatches.push_back(match);
+        }
     }
 
     // Matches of phrase i are numbered i; those of pattern j come after the
@@ -114,6 +126,9 @@ public:
             for (const PatternMatcher::Match& match : m_patterns->takeMatches(atEnd))
                 found.push_back(TextMatcher::Match{match.first, match.last, phraseCount + match.pattern});
         }
+        for (const PatternMatcher::Match& match : m_pieceMatches)
+            found.push_back(TextMatcher::Match{match.first, match.last, phraseCount + match.pattern});
+        m_pieceMatches.clear();
         return found;
     }
     // Forgets what no match can reach any more; call after the matches have
@@ -123,6 +138,8 @@ public:
         std::int64_t needed = m_matcher.firstNeededIndex();
         if (m_patterns)
             needed = std::min(needed, m_patterns->firstNeededIndex());
+        if (m_piecePatterns)
+            needed = std::min(needed, m_piecePatterns->firstNeededIndex());
         while (!m_entries.empty() && m_first < needed) {
             m_entries.pop_front();
             ++m_first;
@@ -135,6 +152,8 @@ public:
 private:
     TextMatcher m_matcher;
     std::optional<PatternMatcher> m_patterns;
+    std::optional<PatternMatcher> m_piecePatterns;
+    std::vector<PatternMatcher::Match> m_pieceMatches; // found in pieces, not yet settled
     bool m_atBreak = false;
     std::deque<Entry> m_entries;
     std::int64_t m_first = 0;
@@ -298,7 +317,7 @@ public:
     {
         // Read backwards, a line's digits would make numbers that are not there.
         for (int r = 0; r < kReadings; ++r)
-            m_streams.emplace_back(phrases, r == kRightToLeft ? nullptr : &patterns);
+            m_streams.emplace_back(phrases, r == kRightToLeft ? nullptr : &patterns, r == kLines);
         m_report.phrases.resize(static_cast<std::size_t>(phrases.size()));
         for (qsizetype i = 0; i < phrases.size(); ++i)
             m_report.phrases[static_cast<std::size_t>(i)].phrase = phrases[i];

@@ -69,6 +69,10 @@ QString documentWithEveryKind(const QString& path)
                     TextRun{kValueX, 686, 12, "8888 1881"}, TextRun{72, 650, 12, "End of statement"}};
     // Letter-spaced, and a comb field with one digit to a box.
     second.extraContent = "BT /F1 12 Tf 5 Tc 200 620 Td (123-45-6789) Tj 0 Tc ET\n";
+    // A list, one to a line: read as one text, neighbours run together.
+    second.texts.push_back(TextRun{kValueX, 560, 12, "DE89 3704 0044 0532 0130 00"});
+    second.texts.push_back(TextRun{kValueX, 546, 12, "GB82WEST12345698765432"});
+    second.texts.push_back(TextRun{kValueX, 532, 12, "(555) 123-4567"});
     for (int i = 0; i < 16; ++i)
         second.extraContent += "BT /F1 12 Tf " + std::to_string(200 + 14 * i) + " 590 Td (" + "5500000000000004"[i] + ") Tj ET\n";
     PageSpec third;
@@ -113,6 +117,8 @@ TEST_F(PatternsCliTest, EveryValidInstanceAndTheWholePageGoLookAlikesStay)
     EXPECT_LT(blackShare(*second, 74, 651, 40, 6), 0.6);
     EXPECT_GT(blackShare(*second, kValueX + 2, 621, 120, 6), 0.95);
     EXPECT_GT(blackShare(*second, kValueX + 2, 591, 210, 6), 0.95);
+    for (const double y : {560, 546, 532})
+        EXPECT_GT(blackShare(*second, kValueX + 2, y + 1, 60, 6), 0.95) << y;
     const auto third = inkveil::test::popplerPageImage(output, 3);
     ASSERT_TRUE(third);
     EXPECT_GT(blackShare(*third, 0, 0, 612, 792), 0.99);
