@@ -16,6 +16,7 @@
 
 namespace inkveil::platform {
 class Document;
+class Page;
 }
 
 // The redaction engine: stateless operations. Failures are thrown as
@@ -43,11 +44,27 @@ RedactionResult redact(const QString& source, const QString& destination, const 
                        const CancelCheck& shouldCancel = {}, const PageProgress& progress = {},
                        const PageProgress& reading = {});
 
+// An output page: its size in points, as viewers show the source page before
+// turning it, and the turn.
+struct PageFrame {
+    double width = 0;
+    double height = 0;
+    int rotate = 0;
+
+    friend bool operator==(const PageFrame&, const PageFrame&) = default;
+};
+
+// The frame a source page gets in the output: its media box in points
+// (/UserUnit applied) and its rotation, both as MuPDF shows the page.
+PageFrame frameOf(const platform::Page& page);
+
 // Reopens a written output and checks it. paintedRegions, when given, must be
-// solid black in the page images. Throws InkveilError::verificationFailed.
+// solid black in the page images; frames, when given, are the pages' expected
+// sizes and rotations. Throws InkveilError::verificationFailed.
 RedactionVerification verify(const QString& output, std::int64_t expectedPages, std::int64_t redactionCount,
                              const QStringList& forbiddenTerms,
-                             const std::vector<RedactionRegion>& paintedRegions = {});
+                             const std::vector<RedactionRegion>& paintedRegions = {},
+                             const std::vector<PageFrame>& frames = {});
 
 // "<folder>/<base>.pdf", or "<base> 2.pdf", "<base> 3.pdf", … : the first that
 // does not exist.

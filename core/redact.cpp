@@ -69,9 +69,11 @@ bool cancelled(const CancelCheck& shouldCancel) { return shouldCancel && shouldC
 // draw and encode; one that turns out to have colour is drawn again in RGB.
 // lastHadColour carries the guess from one page to the next.
 void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<RedactionRegion>& regions,
-                double scale, platform::PixelBuffer& pixels, bool& lastHadColour, const CancelCheck& shouldCancel)
+                double dpiScale, platform::PixelBuffer& pixels, bool& lastHadColour, const CancelCheck& shouldCancel)
 {
     const Rect box = page.mediaBox().standardized();
+    // The chosen resolution applies to the page's real size.
+    const double scale = dpiScale * page.userUnit();
     const auto pw = pixelExtent(box.width, scale);
     const auto ph = pixelExtent(box.height, scale);
     if (!pw || !ph || *pw * *ph > kMaxPagePixels)
@@ -111,6 +113,12 @@ void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<
 }
 
 } // namespace
+
+PageFrame frameOf(const platform::Page& page)
+{
+    const Rect box = page.mediaBox().standardized();
+    return PageFrame{box.width * page.userUnit(), box.height * page.userUnit(), page.rotation()};
+}
 
 RedactionResult redact(const QString& source, const QString& destination, const RedactionPlan& plan,
                        const CancelCheck& shouldCancel, const PageProgress& progress, const PageProgress& reading)
@@ -172,11 +180,13 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     CreatedFolders folders(destination);
     TemporaryOutput::removeAbandoned(destination);
     TemporaryOutput output(destination);
+    std::vector<PageFrame> frames;
     try {
         // This thread renders page n + 1 while the writer encodes and writes page n.
         PageWriterThread writer(output.fd());
         platform::PixelBuffer pixels;
         bool lastHadColour = false;
+        frames.reserve(static_cast<std::size_t>(pageCount));
         for (int i = 0; i < pageCount; ++i) {
             if (cancelled(shouldCancel))
                 throw InkveilError::cancelled();
@@ -184,8 +194,9 @@ RedactionResult redact(const QString& source, const QString& destination, const 
             if (!page)
                 fail(Reason::sourcePageUnreadable);
             renderPage(ctx, *page, regions, scale, pixels, lastHadColour, shouldCancel);
-            const Rect box = page->mediaBox().standardized();
-            pixels = writer.submit(std::move(pixels), {box.width, box.height, page->rotation()});
+            const PageFrame frame = frameOf(*page);
+            frames.push_back(frame);
+            pixels = writer.submit(std::move(pixels), frame);
             if (progress && i > 0)
                 progress(i, pageCount);
         }
@@ -200,7 +211,7 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     document.reset();
     output.checkInPlace(destination);
 
-    const RedactionVerification verification = verify(output.path(), pageCount, static_cast<std::int64_t>(regions.size()), terms, regions);
+    const RedactionVerification verification = verify(output.path(), pageCount, static_cast<std::int64_t>(regions.size()), terms, regions, frames);
     if (ocr) {
         const std::set<int> phrasePages = [&] {
             std::set<int> pages;

@@ -124,27 +124,61 @@ TEST_F(RedactTest, BoxCoversEveryPixelItTouches)
     EXPECT_FALSE(img->isBlack((x0 + x1) / 2, bottom));
 }
 
-TEST_F(RedactTest, OddMediaBoxAndRotationArePreserved)
+// Output pages are the pages viewers show: the media box as MuPDF resolves it,
+// in real points (/UserUnit), turned by MuPDF's quarter turn; the image is the
+// unturned box at the chosen resolution, and a mark keeps its place in it.
+TEST_F(RedactTest, OutputPagesAreThePagesViewersShow)
 {
-    PageSpec shifted;
-    shifted.box[0] = 100; shifted.box[1] = 100; shifted.box[2] = 712; shifted.box[3] = 892;
-    shifted.rotate = 90;
-    shifted.texts.push_back({150, 150, 12, "Corner"});
-    const QString source = PdfBuilder().page(shifted).write(path(QStringLiteral("shifted.pdf")));
-    // Bottom-left quarter of the page.
-    const auto result = InkveilEngine::redact(source, dir(), planWith({RedactionRegion(0, Rect{0, 0, 0.5, 0.5})}, 72 * 2));
-    if (!inkveil::test::havePoppler())
-        GTEST_SKIP();
-    const QString info = inkveil::test::popplerInfo(result.output);
-    EXPECT_TRUE(info.contains(QStringLiteral("612 x 792 pts"))) << qPrintable(info);
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page rot:\\s+90")))) << qPrintable(info);
-    const auto img = inkveil::test::popplerPageImage(result.output, 1);
-    ASSERT_TRUE(img);
-    // The image is the unrotated media box: the mark sits bottom-left in it.
-    EXPECT_EQ(img->width, 1224);
-    EXPECT_TRUE(img->isBlack(10, img->height - 10));
-    EXPECT_TRUE(img->isBlack(img->width / 2 - 2, img->height / 2 + 2));
-    EXPECT_FALSE(img->isBlack(img->width / 2 + 2, img->height / 2 - 2));
+    struct Case {
+        const char* name;
+        double box[4];
+        int rotate;
+        const char* entries;
+        const char* size;
+        int rotation;
+        int imageWidth;
+        int imageHeight;
+    };
+    const Case cases[] = {
+        {"user unit", {0, 0, 100, 50}, 0, "/UserUnit 7.2", "720 x 360 pts", 0, 1440, 720},
+        {"empty box", {0, 0, 0, 0}, 0, "", "612 x 792 pts", 0, 1224, 1584},
+        {"shifted, quarter turn", {100, 100, 712, 892}, 90, "", "612 x 792 pts", 90, 1224, 1584},
+        {"odd turn", {0, 0, 200, 100}, 46, "", "200 x 100 pts", 90, 400, 200},
+        {"negative turn", {0, 0, 200, 100}, -90, "", "200 x 100 pts", 270, 400, 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PageSpec spec;
+        std::copy(std::begin(c.box), std::end(c.box), spec.box);
+        spec.rotate = c.rotate;
+        spec.extraPageEntries = c.entries;
+        // Ink over the top-right tenth of the box as MuPDF resolves it.
+        const bool empty = c.box[2] == 0;
+        const double x = empty ? 0 : c.box[0], y = empty ? 0 : c.box[1];
+        const double w = empty ? 612 : c.box[2] - c.box[0], h = empty ? 792 : c.box[3] - c.box[1];
+        spec.extraContent = "0 g " + std::to_string(x + 0.9 * w) + " " + std::to_string(y + 0.9 * h) + " "
+            + std::to_string(0.1 * w) + " " + std::to_string(0.1 * h) + " re f";
+        const QString source = PdfBuilder().page(spec).write(path(QStringLiteral("page.pdf")));
+        const QByteArray before = inkveil::test::readAll(source);
+        // Bottom-left quarter of the page.
+        const auto result = InkveilEngine::redact(source, dir(), planWith({RedactionRegion(0, Rect{0, 0, 0.5, 0.5})}, 144));
+        EXPECT_EQ(inkveil::test::readAll(source), before);
+        if (!inkveil::test::havePoppler())
+            GTEST_SKIP();
+        const QString info = inkveil::test::popplerInfo(result.output);
+        EXPECT_TRUE(info.contains(QLatin1String(c.size))) << qPrintable(info);
+        EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page rot:\\s+%1\\n").arg(c.rotation))))
+            << qPrintable(info);
+        const auto img = inkveil::test::popplerPageImage(result.output, 1);
+        ASSERT_TRUE(img);
+        EXPECT_EQ(img->width, c.imageWidth);
+        EXPECT_EQ(img->height, c.imageHeight);
+        EXPECT_TRUE(img->isBlack(2, img->height - 3));
+        EXPECT_TRUE(img->isBlack(img->width / 2 - 2, img->height / 2 + 2));
+        EXPECT_FALSE(img->isBlack(img->width / 2 + 2, img->height / 2 - 2));
+        EXPECT_TRUE(img->isBlack(img->width - 1 - img->width / 100, img->height / 100 + 1)) << "content lost";
+        QFile::remove(result.output);
+    }
 }
 
 TEST_F(RedactTest, InvalidPlansFailBeforeAnythingIsWritten)
