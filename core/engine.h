@@ -84,6 +84,8 @@ struct SearchReport {
     // False when the text of a page could not be read in full, so that an
     // occurrence there may have been missed.
     bool everyPageRead = true;
+    // Those pages, ascending.
+    std::vector<int> unreadPages;
 };
 
 // Every occurrence of every term that a reader of the page sees: in drawing

@@ -106,7 +106,8 @@ void addRegions(const std::vector<platform::OcrWord>& words, const Rect& mediaBo
 // One reading thread: its own MuPDF context, document and Tesseract.
 class PageReader {
 public:
-    PageReader(const QString& path, const QString& languages, int dpi) : m_reader(languages), m_dpi(dpi)
+    PageReader(const QString& path, const QString& languages, int dpi, bool acceptDamaged)
+        : m_path(path), m_reader(languages), m_dpi(dpi), m_acceptDamaged(acceptDamaged)
     {
         m_document = platform::Document::open(m_ctx, path);
     }
@@ -131,8 +132,8 @@ public:
             m_pixels.reset(static_cast<int>(*pw), static_cast<int>(*ph), 1);
             fz_cookie cookie{};
             page->renderContents(m_ctx, m_pixels, pageToPixel, &cookie, shouldCancel);
-            if (cookie.errors > 0)
-                pageNotRead(pageIndex);
+            if (cookie.errors > 0 && !m_acceptDamaged)
+                throw InkveilError::damagedPage(m_path, pageIndex);
             return m_reader.read(m_pixels, static_cast<int>(std::lround(scale * 72.0)), pageToPixel, shouldCancel);
         } catch (const platform::PdfError& e) {
             if (e.aborted())
@@ -148,10 +149,12 @@ public:
     }
 
 private:
+    QString m_path;
     platform::Context m_ctx;
     std::unique_ptr<platform::Document> m_document;
     platform::OcrReader m_reader;
     int m_dpi;
+    bool m_acceptDamaged;
     platform::PixelBuffer m_pixels;
 };
 
@@ -194,7 +197,7 @@ void checkOcrLanguages(const OcrSettings& settings)
 std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<int>& pages, const QStringList& terms,
                                         const QString& languages, const CancelCheck& shouldCancel,
                                         const PageProgress& reading, int dpi, bool tolerant,
-                                        std::map<QString, std::int64_t>* occurrences)
+                                        std::map<QString, std::int64_t>* occurrences, bool acceptDamaged)
 {
     QStringList phrases;
     for (const QString& term : terms) {
@@ -218,7 +221,7 @@ std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<i
 
     const auto work = [&] {
         try {
-            PageReader reader(path, languages, std::clamp(dpi, 72, 600));
+            PageReader reader(path, languages, std::clamp(dpi, 72, 600), acceptDamaged);
             for (std::size_t i; (i = next++) < pages.size();) {
                 if (cancelled())
                     throw InkveilError::cancelled();

@@ -53,11 +53,14 @@ void checkOcrLanguages(const OcrSettings& settings);
 // InkveilError::verificationFailed naming a page that could not be read.
 // Pages are drawn at dpi (lower for very large pages). Without tolerance,
 // phrases must read exactly (OcrMatcher). occurrences, if given, counts the
-// matches of each trimmed phrase.
+// matches of each trimmed phrase. A page MuPDF draws with errors is read as
+// drawn when acceptDamaged is set, and fails with InkveilError::damagedPage
+// otherwise.
 std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<int>& pages, const QStringList& terms,
                                         const QString& languages, const CancelCheck& shouldCancel = {},
                                         const PageProgress& reading = {}, int dpi = kOcrDpi, bool tolerant = true,
-                                        std::map<QString, std::int64_t>* occurrences = nullptr);
+                                        std::map<QString, std::int64_t>* occurrences = nullptr,
+                                        bool acceptDamaged = false);
 
 // Reads the given pages of a written output, whose pictures were drawn at dpi:
 // when any of the forbidden terms can be read there, throws

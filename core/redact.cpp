@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <set>
 #include <system_error>
 #include <unordered_set>
@@ -68,8 +69,10 @@ bool cancelled(const CancelCheck& shouldCancel) { return shouldCancel && shouldC
 // before had no colour, a page is drawn in grey, a third of the memory to fill,
 // draw and encode; one that turns out to have colour is drawn again in RGB.
 // lastHadColour carries the guess from one page to the next.
+// A page MuPDF draws with errors fails with damagedPage unless plan.allowDamaged.
 void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<RedactionRegion>& regions,
-                double dpiScale, platform::PixelBuffer& pixels, bool& lastHadColour, const CancelCheck& shouldCancel)
+                double dpiScale, platform::PixelBuffer& pixels, bool& lastHadColour, const CancelCheck& shouldCancel,
+                const QString& source, const RedactionPlan& plan)
 {
     const Rect box = page.mediaBox().standardized();
     // The chosen resolution applies to the page's real size.
@@ -87,8 +90,8 @@ void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<
         fz_cookie cookie{};
         const bool colour = page.renderContents(ctx, pixels, pageToPixel, &cookie, shouldCancel);
         // A page drawn with errors may be missing content: never flatten it quietly.
-        if (cookie.errors > 0)
-            fail(Reason::pageNotRendered);
+        if (cookie.errors > 0 && !plan.allowDamaged)
+            throw InkveilError::damagedPage(source, page.index());
         return colour;
     };
     try {
@@ -137,14 +140,19 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         checkOcrLanguages(plan.ocr);
     SearchReport found = search(*document, terms);
     // A phrase on a page whose text could not be read would stay visible.
-    if (!found.everyPageRead)
-        fail(Reason::pageNotRendered);
+    if (!found.everyPageRead && !plan.allowDamaged)
+        throw InkveilError::damagedPage(source, found.unreadPages.empty() ? 0 : found.unreadPages.front());
     std::vector<int> pagesRead;
     if (ocr) {
         pagesRead = pagesToRead(*document, plan.ocr.mode);
+        // What a damaged page shows is what the copy will show: read it too.
+        std::vector<int> merged;
+        std::set_union(pagesRead.begin(), pagesRead.end(), found.unreadPages.begin(), found.unreadPages.end(),
+                       std::back_inserter(merged));
+        pagesRead = std::move(merged);
         std::map<QString, std::int64_t> read;
         const auto regionsRead = ocrRegions(source, pagesRead, terms, plan.ocr.languages, shouldCancel, reading, kOcrDpi,
-                                            true, &read);
+                                            true, &read, plan.allowDamaged);
         found.regions.insert(found.regions.end(), regionsRead.begin(), regionsRead.end());
         for (PhraseOccurrences& phrase : found.phrases)
             phrase.count += read[phrase.phrase];
@@ -193,7 +201,7 @@ RedactionResult redact(const QString& source, const QString& destination, const 
             auto page = document->page(i);
             if (!page)
                 fail(Reason::sourcePageUnreadable);
-            renderPage(ctx, *page, regions, scale, pixels, lastHadColour, shouldCancel);
+            renderPage(ctx, *page, regions, scale, pixels, lastHadColour, shouldCancel, source, plan);
             const PageFrame frame = frameOf(*page);
             frames.push_back(frame);
             pixels = writer.submit(std::move(pixels), frame);

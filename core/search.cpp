@@ -299,7 +299,11 @@ public:
         return std::move(m_report);
     }
 
-    void pageNotRead() { m_report.everyPageRead = false; }
+    void pageNotRead(int index)
+    {
+        m_report.everyPageRead = false;
+        m_report.unreadPages.push_back(index);
+    }
 
 private:
     void readInDrawingOrder(const HeldPage& page)
@@ -603,7 +607,7 @@ SearchReport search(platform::Document& document, const QStringList& terms)
             complete = false;
         }
         if (!complete)
-            searcher.pageNotRead();
+            searcher.pageNotRead(index);
     }
     return searcher.finish();
 }

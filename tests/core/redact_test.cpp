@@ -319,10 +319,54 @@ TEST_F(RedactTest, CancelledOrFailedRunsLeaveNoFileAndNoThread)
     EXPECT_EQ(failureOf(source, out, plan, [&] { return ++asked > 7; }), cancelled);
     EXPECT_TRUE(entries(out).isEmpty());
 
-    EXPECT_EQ(failureOf(source, out, plan),
-              QStringLiteral("The redacted PDF could not be verified: a page could not be rendered"));
+    EXPECT_EQ(failureOf(source, out, plan), InkveilError::damagedPage(source, 5).description());
     EXPECT_EQ(threadCount(), threads);
     EXPECT_TRUE(entries(out).isEmpty());
+}
+
+// A page that MuPDF draws with errors is refused by name; allowed, it is
+// flattened as drawn and its readable text is still found and blacked out.
+TEST_F(RedactTest, DamagedPagesAreNamedAndFlattenedOnlyWhenAllowed)
+{
+    const struct {
+        const char* name;
+        const char* damage;
+    } cases[] = {
+        {"unknown operator", "1 2 3 frobnicate"},
+        {"missing image", "q 10 0 0 10 0 0 cm /Missing Do Q"},
+        {"syntax error", "0 0 m 1 1 l ] ) S"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PageSpec damaged;
+        damaged.texts.push_back({72, 700, 24, "Visible Secret"});
+        damaged.extraContent = std::string(c.damage) + "\n0 g 300 100 100 100 re f";
+        const QString source = PdfBuilder().textPage("intact").page(damaged).write(path(QStringLiteral("damaged.pdf")));
+        const QByteArray before = inkveil::test::readAll(source);
+        const QString out = path(QStringLiteral("out"));
+        RedactionPlan plan = planWith({}, 96);
+        plan.searchTerms = {QStringLiteral("Secret")};
+
+        EXPECT_EQ(failureOf(source, out, plan),
+                  QStringLiteral("Page 2 of damaged.pdf could not be drawn completely: its content is damaged."));
+        EXPECT_FALSE(QFileInfo::exists(out));
+
+        plan.allowDamaged = true;
+        const RedactionResult result = InkveilEngine::redact(source, out, plan);
+        EXPECT_GE(result.verification.redactionCount, 1);
+        EXPECT_EQ(inkveil::test::readAll(source), before);
+        if (!inkveil::test::havePoppler())
+            GTEST_SKIP();
+        const auto page = inkveil::test::popplerPageImage(result.output, 2);
+        ASSERT_TRUE(page);
+        // What follows the damage is drawn (the square), the phrase is covered.
+        const double s = 96.0 / 72;
+        EXPECT_TRUE(page->isBlack(static_cast<int>(350 * s), page->height - static_cast<int>(150 * s)));
+        EXPECT_FALSE(page->isBlack(static_cast<int>(250 * s), page->height - static_cast<int>(150 * s)));
+        EXPECT_TRUE(page->isBlack(static_cast<int>(184 * s), page->height - static_cast<int>(707 * s)));
+        QFile::remove(result.output);
+        QDir().rmdir(out);
+    }
 }
 
 TEST_F(RedactTest, ColourSurvivesAmongGreyPages)
