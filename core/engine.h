@@ -70,6 +70,12 @@ RedactionVerification verify(const QString& output, std::int64_t expectedPages, 
 // does not exist.
 QString availableURL(const QString& folder, const QString& base);
 
+// The base of source's copies in folder: its name without the extension, then
+// " — Redacted". A name too long for the folder's file system is cut between
+// characters so that the copy's name fits, numbered up to 9999. Throws
+// FileError (ENAMETOOLONG) when even the suffix does not fit.
+QString redactedBase(const QString& folder, const QString& source);
+
 // Files and folders -> sorted, duplicate-free list of PDF paths.
 QStringList discover(const QStringList& locations);
 

@@ -184,8 +184,9 @@ RedactionResult redact(const QString& source, const QString& destination, const 
 
     // Pages stream into a temporary file beside the output: memory stays flat, and
     // nothing appears under the final name until the file is complete and checked.
-    const QString base = QFileInfo(source).completeBaseName() + kRedactedSuffix;
     CreatedFolders folders(destination);
+    // Decided before any page is drawn: a name the file system refuses fails now.
+    const QString base = redactedBase(destination, source);
     TemporaryOutput::removeAbandoned(destination);
     TemporaryOutput output(destination);
     std::vector<PageFrame> frames;

@@ -403,3 +403,15 @@ TEST_F(RedactTest, ColourSurvivesAmongGreyPages)
     EXPECT_GT(p[0], 200);
     EXPECT_LT(p[1], 50);
 }
+
+TEST_F(RedactTest, SourcesWithLongNamesGetCopiesThatFit)
+{
+    const QString source = PdfBuilder().textPage("x").write(path(QString(245, u'n') + QStringLiteral(".pdf")));
+    const auto plan = planWith({RedactionRegion(0, Rect{0, 0, 1, 1})}, 96);
+    const QString out = path(QStringLiteral("out"));
+    const QString first = InkveilEngine::redact(source, out, plan).output;
+    const QString second = InkveilEngine::redact(source, out, plan).output;
+    EXPECT_TRUE(QFileInfo(first).fileName().endsWith(QStringLiteral("n \u2014 Redacted.pdf")));
+    EXPECT_TRUE(QFileInfo(second).fileName().endsWith(QStringLiteral("n \u2014 Redacted 2.pdf")));
+    EXPECT_EQ(entries(out).size(), 2);
+}
