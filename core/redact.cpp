@@ -178,8 +178,9 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     // No anti-aliasing, as a printer sets a page: from 96 dpi up text stays
     // plainly legible, and pages of black text stay pure black and white, which
     // encode in a quarter of the bytes and a fraction of the time of grey ones.
-    // Hairlines would break up into dashes without a minimum width.
-    ctx.setAntiAliasing(0);
+    // Hairlines would break up into dashes without a minimum width. Smooth
+    // pages look like the source on screen, at that cost.
+    ctx.setAntiAliasing(plan.smooth ? 8 : 0);
     ctx.setMinimumLineWidth(kMinimumLinePixels);
 
     // Pages stream into a temporary file beside the output: memory stays flat, and

@@ -415,3 +415,29 @@ TEST_F(RedactTest, SourcesWithLongNamesGetCopiesThatFit)
     EXPECT_TRUE(QFileInfo(second).fileName().endsWith(QStringLiteral("n \u2014 Redacted 2.pdf")));
     EXPECT_EQ(entries(out).size(), 2);
 }
+
+// Plain pages are pure black and white; smooth ones carry the grey edges of
+// anti-aliasing, and their marks stay solid.
+TEST_F(RedactTest, SmoothPagesAreAntiAliased)
+{
+    const QString source = PdfBuilder().textPage("Smooth edges on every letter", 72, 700, 30).write(path(QStringLiteral("s.pdf")));
+    for (const bool smooth : {false, true}) {
+        SCOPED_TRACE(smooth);
+        RedactionPlan plan = planWith({RedactionRegion(0, Rect{0.1, 0.1, 0.3, 0.3})}, 96);
+        plan.smooth = smooth;
+        const QString output = InkveilEngine::redact(source, path(smooth ? QStringLiteral("smooth") : QStringLiteral("plain")), plan).output;
+        if (!inkveil::test::havePoppler())
+            GTEST_SKIP();
+        const auto img = inkveil::test::popplerPageImage(output, 1);
+        ASSERT_TRUE(img);
+        int greys = 0;
+        for (int y = 0; y < img->height; ++y) {
+            for (int x = 0; x < img->width; ++x) {
+                const unsigned char v = img->at(x, y)[0];
+                greys += v != 0 && v != 255 ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(greys > 0, smooth) << greys;
+        EXPECT_TRUE(img->isBlack(static_cast<int>(0.25 * img->width), static_cast<int>(0.75 * img->height)));
+    }
+}
