@@ -71,6 +71,8 @@ void AppModel::redact()
             job.plan.regions.assign(marks.begin(), marks.end());
             job.plan.searchTerms = m_searchTerms.value(input.id);
             job.plan.dpi = m_dpi;
+            job.plan.smooth = m_smooth;
+            job.plan.allowDamaged = m_allowDamaged.contains(input.url);
             job.plan.ocr = m_ocr;
             job.pageCount = input.pageCount;
             jobs.push_back(std::move(job));
@@ -152,6 +154,7 @@ void AppModel::applyOutcome(quint64 runId, const RunOutcome& outcome)
         break;
     case RunOutcome::Kind::failed:
         setErrorMessage(outcome.message);
+        m_damagedDocument = outcome.damagedSource;
         break;
     }
 }
@@ -160,6 +163,15 @@ void AppModel::revealOutputs()
 {
     if (!m_outputs.isEmpty() && m_dialogs)
         m_dialogs->revealOutputs(m_outputs);
+}
+
+void AppModel::redactAnyway()
+{
+    if (!m_damagedDocument || m_isRedacting)
+        return;
+    m_allowDamaged.insert(*m_damagedDocument);
+    setErrorMessage(std::nullopt);
+    redact();
 }
 
 void AppModel::cancelRedaction()
