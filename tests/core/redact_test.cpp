@@ -173,6 +173,13 @@ TEST_F(RedactTest, OutputPagesAreThePagesViewersShow)
         ASSERT_TRUE(img);
         EXPECT_EQ(img->width, c.imageWidth);
         EXPECT_EQ(img->height, c.imageHeight);
+        {
+            // The preview draws the same box, so marks placed on it land here.
+            platform::Context ctx;
+            const auto page = platform::Document::open(ctx, source)->page(0);
+            ASSERT_TRUE(page);
+            EXPECT_NEAR(page->mediaBox().width / page->mediaBox().height, double(img->width) / img->height, 1e-3);
+        }
         EXPECT_TRUE(img->isBlack(2, img->height - 3));
         EXPECT_TRUE(img->isBlack(img->width / 2 - 2, img->height / 2 + 2));
         EXPECT_FALSE(img->isBlack(img->width / 2 + 2, img->height / 2 - 2));
