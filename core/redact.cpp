@@ -115,6 +115,34 @@ void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<
     }
 }
 
+// Whether MuPDF draws the page with errors, as it does damaged content; text
+// that could not be read for want of memory or time is another matter. A
+// small drawing finds the same errors as a full one.
+bool drawsWithErrors(platform::Context& ctx, platform::Document& document, int index)
+{
+    auto page = document.page(index);
+    if (!page)
+        return false;
+    const Rect box = page->mediaBox().standardized();
+    const double scale = std::min(1.0, 200.0 / std::max(box.width, box.height));
+    const auto pw = pixelExtent(box.width, scale);
+    const auto ph = pixelExtent(box.height, scale);
+    if (!pw || !ph)
+        return false;
+    try {
+        platform::PixelBuffer pixels;
+        pixels.reset(static_cast<int>(*pw), static_cast<int>(*ph), 1);
+        const platform::Matrix pageToPixel{scale, 0, 0, -scale, -box.x * scale, static_cast<double>(*ph) + box.y * scale};
+        fz_cookie cookie{};
+        page->renderContents(ctx, pixels, pageToPixel, &cookie);
+        return cookie.errors > 0;
+    } catch (const platform::PdfError&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 } // namespace
 
 PageFrame frameOf(const platform::Page& page)
@@ -139,9 +167,14 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     if (ocr)
         checkOcrLanguages(plan.ocr);
     SearchReport found = search(*document, terms);
-    // A phrase on a page whose text could not be read would stay visible.
-    if (!found.everyPageRead && !plan.allowDamaged)
-        throw InkveilError::damagedPage(source, found.unreadPages.empty() ? 0 : found.unreadPages.front());
+    // A phrase on a page whose text could not be read would stay visible. Only
+    // a damaged page may be flattened as drawn, and only when the plan allows.
+    for (const int index : found.unreadPages) {
+        if (!drawsWithErrors(ctx, *document, index))
+            fail(Reason::pageNotRendered);
+        if (!plan.allowDamaged)
+            throw InkveilError::damagedPage(source, index);
+    }
     std::vector<int> pagesRead;
     if (ocr) {
         pagesRead = pagesToRead(*document, plan.ocr.mode);
