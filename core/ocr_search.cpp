@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <semaphore>
 #include <thread>
 #include <unordered_set>
 
@@ -158,6 +160,30 @@ private:
     platform::PixelBuffer m_pixels;
 };
 
+// Readers of all documents together, when several are redacted side by side:
+// each holds language data and page images outside MuPDF's memory limit.
+std::counting_semaphore<kMaxReaders>& readerSlots()
+{
+    static std::counting_semaphore<kMaxReaders> slots(
+        static_cast<std::ptrdiff_t>(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxReaders)));
+    return slots;
+}
+
+// One reader's place among them, waited for until cancelled.
+class ReaderSlot {
+public:
+    explicit ReaderSlot(const CancelCheck& cancelled)
+    {
+        while (!readerSlots().try_acquire_for(std::chrono::milliseconds(50))) {
+            if (cancelled())
+                throw InkveilError::cancelled();
+        }
+    }
+    ~ReaderSlot() { readerSlots().release(); }
+    ReaderSlot(const ReaderSlot&) = delete;
+    ReaderSlot& operator=(const ReaderSlot&) = delete;
+};
+
 } // namespace
 
 bool textLayerFallsShort(const platform::PageSurvey& survey)
@@ -221,6 +247,7 @@ std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<i
 
     const auto work = [&] {
         try {
+            const ReaderSlot slot(cancelled);
             PageReader reader(path, languages, std::clamp(dpi, 72, 600), acceptDamaged);
             for (std::size_t i; (i = next++) < pages.size();) {
                 if (cancelled())
