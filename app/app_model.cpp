@@ -155,9 +155,13 @@ void AppModel::setOutputFolder(const std::optional<QString>& folder)
 void AppModel::setIsDropTargeted(bool targeted) { assign(this, m_isDropTargeted, targeted, &AppModel::isDropTargetedChanged); }
 void AppModel::setErrorMessage(const std::optional<QString>& message)
 {
-    // The offer to redact anyway goes with the message it answers.
-    if (!message)
-        m_damagedDocument.reset();
+    showFailure(message, std::nullopt);
+}
+void AppModel::showFailure(const std::optional<QString>& message, const std::optional<QString>& damagedDocument)
+{
+    // The offer to redact anyway goes with the message it answers, and is
+    // there when the message is shown.
+    m_damagedDocument = message ? damagedDocument : std::nullopt;
     assign(this, m_errorMessage, message, &AppModel::errorMessageChanged);
 }
 void AppModel::setIsRedacting(bool redacting) { assign(this, m_isRedacting, redacting, &AppModel::isRedactingChanged); }

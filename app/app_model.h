@@ -310,6 +310,8 @@ Q_SIGNALS:
 
 private:
     void setIsRedacting(bool redacting);
+    // Sets errorMessage, with the document that Redact Anyway would run again.
+    void showFailure(const std::optional<QString>& message, const std::optional<QString>& damagedDocument);
     void setProgress(double progress);
     void setProgressText(const QString& text);
     void setResultMessage(const std::optional<QString>& message);

@@ -153,8 +153,7 @@ void AppModel::applyOutcome(quint64 runId, const RunOutcome& outcome)
         setResultMessage(ModelMessages::runCancelled);
         break;
     case RunOutcome::Kind::failed:
-        setErrorMessage(outcome.message);
-        m_damagedDocument = outcome.damagedSource;
+        showFailure(outcome.message, outcome.damagedSource);
         break;
     }
 }
