@@ -148,17 +148,17 @@ TEST_F(RedactTest, OutputPagesAreThePagesViewersShow)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        PageSpec spec;
-        std::copy(std::begin(c.box), std::end(c.box), spec.box);
-        spec.rotate = c.rotate;
-        spec.extraPageEntries = c.entries;
+        PageSpec layout;
+        std::copy(std::begin(c.box), std::end(c.box), layout.box);
+        layout.rotate = c.rotate;
+        layout.extraPageEntries = c.entries;
         // Ink over the top-right tenth of the box as MuPDF resolves it.
         const bool empty = c.box[2] == 0;
         const double x = empty ? 0 : c.box[0], y = empty ? 0 : c.box[1];
         const double w = empty ? 612 : c.box[2] - c.box[0], h = empty ? 792 : c.box[3] - c.box[1];
-        spec.extraContent = "0 g " + std::to_string(x + 0.9 * w) + " " + std::to_string(y + 0.9 * h) + " "
+        layout.extraContent = "0 g " + std::to_string(x + 0.9 * w) + " " + std::to_string(y + 0.9 * h) + " "
             + std::to_string(0.1 * w) + " " + std::to_string(0.1 * h) + " re f";
-        const QString source = PdfBuilder().page(spec).write(path(QStringLiteral("page.pdf")));
+        const QString source = PdfBuilder().page(layout).write(path(QStringLiteral("page.pdf")));
         const QByteArray before = inkveil::test::readAll(source);
         // Bottom-left quarter of the page.
         const auto result = InkveilEngine::redact(source, dir(), planWith({RedactionRegion(0, Rect{0, 0, 0.5, 0.5})}, 144));
