@@ -6,12 +6,15 @@
 
 #include <QDir>
 #include <QMetaObject>
+#include <QSettings>
 
 #include <exception>
 
 namespace inkveil {
 
 namespace {
+
+const QString kSmoothKey = QStringLiteral("mervo.inkveil.smoothText");
 
 // Identity, not pixels: every render is a new image.
 bool sameImage(const QImage& a, const QImage& b)
@@ -55,6 +58,8 @@ AppModel::AppModel(QObject* parent)
     for (auto signal : {&AppModel::inputsChanged, &AppModel::selectionChanged, &AppModel::marksChanged,
                         &AppModel::searchTextChanged, &AppModel::isRedactingChanged, &AppModel::isReadingChanged})
         connect(this, signal, this, &AppModel::publishDerived);
+
+    m_smooth = QSettings(QStringLiteral("Mervo"), QStringLiteral("Inkveil")).value(kSmoothKey, false).toBool();
 
     if (qEnvironmentVariableIsSet("MERVO_UI_TEST_OUTPUT_DIR"))
         m_outputFolder = locationFromPath(qEnvironmentVariable("MERVO_UI_TEST_OUTPUT_DIR"));
@@ -135,6 +140,13 @@ void AppModel::setCurrentPage(int page)
 
 void AppModel::setSearchText(const QString& text) { assign(this, m_searchText, text, &AppModel::searchTextChanged); }
 void AppModel::setDpi(double dpi) { assign(this, m_dpi, dpi, &AppModel::dpiChanged); }
+void AppModel::setSmooth(bool smooth)
+{
+    if (smooth == m_smooth)
+        return;
+    QSettings(QStringLiteral("Mervo"), QStringLiteral("Inkveil")).setValue(kSmoothKey, smooth);
+    assign(this, m_smooth, smooth, &AppModel::smoothChanged);
+}
 void AppModel::setOcr(const OcrSettings& ocr) { assign(this, m_ocr, ocr, &AppModel::ocrChanged); }
 void AppModel::setOutputFolder(const std::optional<QString>& folder)
 {
@@ -143,6 +155,13 @@ void AppModel::setOutputFolder(const std::optional<QString>& folder)
 void AppModel::setIsDropTargeted(bool targeted) { assign(this, m_isDropTargeted, targeted, &AppModel::isDropTargetedChanged); }
 void AppModel::setErrorMessage(const std::optional<QString>& message)
 {
+    showFailure(message, std::nullopt);
+}
+void AppModel::showFailure(const std::optional<QString>& message, const std::optional<QString>& damagedDocument)
+{
+    // The offer to redact anyway goes with the message it answers, and is
+    // there when the message is shown.
+    m_damagedDocument = message ? damagedDocument : std::nullopt;
     assign(this, m_errorMessage, message, &AppModel::errorMessageChanged);
 }
 void AppModel::setIsRedacting(bool redacting) { assign(this, m_isRedacting, redacting, &AppModel::isRedactingChanged); }

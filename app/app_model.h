@@ -10,6 +10,7 @@
 
 #include <QFuture>
 #include <QHash>
+#include <QSet>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -66,6 +67,7 @@ class AppModel : public QObject {
     Q_PROPERTY(inkveil::TermsByInput searchTerms READ searchTerms NOTIFY searchTermsChanged)
     Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
     Q_PROPERTY(double dpi READ dpi WRITE setDpi NOTIFY dpiChanged)
+    Q_PROPERTY(bool smooth READ smooth WRITE setSmooth NOTIFY smoothChanged)
     Q_PROPERTY(std::optional<QString> outputFolder READ outputFolder WRITE setOutputFolder NOTIFY outputFolderChanged)
     Q_PROPERTY(bool isDropTargeted READ isDropTargeted WRITE setIsDropTargeted NOTIFY isDropTargetedChanged)
     Q_PROPERTY(bool isRedacting READ isRedacting NOTIFY isRedactingChanged)
@@ -136,6 +138,8 @@ public:
     const QString& searchText() const { return m_searchText; }
     // Resolution of the output pages; any value is kept (the engine clamps it).
     double dpi() const { return m_dpi; }
+    // Pages drawn anti-aliased.
+    bool smooth() const { return m_smooth; }
     // Where outputs go; nothing until chosen (or preset by the environment).
     const std::optional<QString>& outputFolder() const { return m_outputFolder; }
     // Files are being dragged over the window.
@@ -174,6 +178,8 @@ public:
     void setCurrentPage(int page);
     void setSearchText(const QString& text);
     void setDpi(double dpi);
+    // Anti-aliased outputs; remembered between launches.
+    void setSmooth(bool smooth);
     void setOutputFolder(const std::optional<QString>& folder);
     void setIsDropTargeted(bool targeted);
     void setErrorMessage(const std::optional<QString>& message);
@@ -262,6 +268,11 @@ public:
     void redact();
     // Shows the last run's outputs in the desktop's file viewer.
     void revealOutputs();
+    // The document whose damaged page made the last run fail, while its
+    // message is shown; nothing otherwise.
+    const std::optional<QString>& damagedDocument() const { return m_damagedDocument; }
+    // Runs again, with damagedDocument's pages flattened as MuPDF draws them.
+    void redactAnyway();
     // Asks a running redaction to stop at its next checkpoint.
     void cancelRedaction();
     // Cancels and waits until the run has stopped and removed its outputs; the
@@ -291,6 +302,7 @@ Q_SIGNALS:
     void searchTermsChanged();
     void searchTextChanged();
     void dpiChanged();
+    void smoothChanged();
     void outputFolderChanged();
     void isDropTargetedChanged();
     void isRedactingChanged();
@@ -315,6 +327,8 @@ Q_SIGNALS:
 
 private:
     void setIsRedacting(bool redacting);
+    // Sets errorMessage, with the document that Redact Anyway would run again.
+    void showFailure(const std::optional<QString>& message, const std::optional<QString>& damagedDocument);
     void setProgress(double progress);
     void setProgressText(const QString& text);
     void setResultMessage(const std::optional<QString>& message);
@@ -358,6 +372,11 @@ private:
     TermsByInput m_expressions;
     QString m_searchText;
     double m_dpi = 200.0;
+    bool m_smooth = false;
+    // Sources the user chose to redact despite damaged pages, and the one the
+    // last run failed on.
+    QSet<QString> m_allowDamaged;
+    std::optional<QString> m_damagedDocument;
     std::optional<QString> m_outputFolder;
     bool m_isDropTargeted = false;
     bool m_isRedacting = false;

@@ -91,6 +91,7 @@ public:
     explicit RunFailed(RunOutcome::Kind kind, QString message = {}) : kind(kind), message(std::move(message)) {}
     RunOutcome::Kind kind;
     QString message;
+    std::optional<QString> damagedSource;
 };
 
 // Every output still where it was written, in a folder that is still the one chosen.
@@ -171,7 +172,10 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder&
             } catch (const InkveilError& error) {
                 if (error.kind() == InkveilError::Kind::cancelled)
                     throw RunFailed(RunOutcome::Kind::cancelled);
-                throw RunFailed(RunOutcome::Kind::failed, error.description());
+                RunFailed failed(RunOutcome::Kind::failed, error.description());
+                if (error.kind() == InkveilError::Kind::damagedPage)
+                    failed.damagedSource = job.source;
+                throw failed;
             } catch (const Error& error) {
                 throw RunFailed(RunOutcome::Kind::failed, error.description());
             }
@@ -180,16 +184,16 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder&
         }
     } catch (const RunFailed& failure) {
         removeOutputs(results, written, folder);
-        return RunOutcome{failure.kind, {}, failure.message};
+        return RunOutcome{failure.kind, {}, failure.message, failure.damagedSource};
     } catch (const std::exception& error) {
         removeOutputs(results, written, folder);
         const QString text = QString::fromUtf8(error.what());
-        return RunOutcome{RunOutcome::Kind::failed, {}, text.isEmpty() ? ModelMessages::unexpectedFailure : text};
+        return RunOutcome{RunOutcome::Kind::failed, {}, text.isEmpty() ? ModelMessages::unexpectedFailure : text, {}};
     } catch (...) {
         removeOutputs(results, written, folder);
-        return RunOutcome{RunOutcome::Kind::failed, {}, ModelMessages::unexpectedFailure};
+        return RunOutcome{RunOutcome::Kind::failed, {}, ModelMessages::unexpectedFailure, {}};
     }
-    return RunOutcome{RunOutcome::Kind::succeeded, std::move(results), {}};
+    return RunOutcome{RunOutcome::Kind::succeeded, std::move(results), {}, {}};
 }
 
 } // namespace inkveil

@@ -40,6 +40,8 @@ struct RunOutcome {
     Kind kind = Kind::cancelled;
     std::vector<RedactionResult> results; // only when succeeded
     QString message;                      // only when failed
+    // The job that failed for a damaged page, which the plan did not allow.
+    std::optional<QString> damagedSource;
 };
 
 // The output folder of a run, held open from the start so that a folder deleted

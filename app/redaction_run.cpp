@@ -73,6 +73,8 @@ void AppModel::redact()
             job.plan.patterns = m_patternNames.value(input.id);
             job.plan.expressions = m_expressions.value(input.id);
             job.plan.dpi = m_dpi;
+            job.plan.smooth = m_smooth;
+            job.plan.allowDamaged = m_allowDamaged.contains(input.url);
             job.plan.ocr = m_ocr;
             job.pageCount = input.pageCount;
             jobs.push_back(std::move(job));
@@ -153,7 +155,7 @@ void AppModel::applyOutcome(quint64 runId, const RunOutcome& outcome)
         setResultMessage(ModelMessages::runCancelled);
         break;
     case RunOutcome::Kind::failed:
-        setErrorMessage(outcome.message);
+        showFailure(outcome.message, outcome.damagedSource);
         break;
     }
 }
@@ -162,6 +164,15 @@ void AppModel::revealOutputs()
 {
     if (!m_outputs.isEmpty() && m_dialogs)
         m_dialogs->revealOutputs(m_outputs);
+}
+
+void AppModel::redactAnyway()
+{
+    if (!m_damagedDocument || m_isRedacting)
+        return;
+    m_allowDamaged.insert(*m_damagedDocument);
+    setErrorMessage(std::nullopt);
+    redact();
 }
 
 void AppModel::cancelRedaction()

@@ -31,6 +31,16 @@ std::vector<RedactionRegion> regionsForDocument(const std::vector<AreaOption>& a
     return regions;
 }
 
+std::optional<std::int64_t> missingPage(const std::vector<AreaOption>& areas, std::int64_t pageCount)
+{
+    std::optional<std::int64_t> missing;
+    for (const AreaOption& area : areas) {
+        if (area.pages.kind != PageSelection::Kind::all && area.pages.last > pageCount)
+            missing = std::max(missing.value_or(0), area.pages.last);
+    }
+    return missing;
+}
+
 bool needsPageCount(const std::vector<AreaOption>& areas)
 {
     return std::any_of(areas.begin(), areas.end(),

@@ -17,6 +17,9 @@ namespace inkveil::cli {
 std::vector<RedactionRegion> regionsForDocument(const std::vector<AreaOption>& areas,
                                                 std::optional<std::int64_t> pageCount);
 
+// The highest page an area names that a document of pageCount pages lacks.
+std::optional<std::int64_t> missingPage(const std::vector<AreaOption>& areas, std::int64_t pageCount);
+
 // Whether expanding the areas needs the document's page count.
 bool needsPageCount(const std::vector<AreaOption>& areas);
 

@@ -42,7 +42,7 @@ int runFind(const FindOptions& options)
         report = InkveilEngine::search(*document, options.phrases, *patterns);
         const std::vector<int> pages = InkveilEngine::pagesToRead(*document, options.ocr.mode);
         read = InkveilEngine::ocrRegions(options.file, pages, options.phrases, options.ocr.languages, shouldCancel, {},
-                                         InkveilEngine::kOcrDpi, true, &readCounts, &*patterns, &readPatterns);
+                                         InkveilEngine::kOcrDpi, true, &readCounts, false, &*patterns, &readPatterns);
     } catch (const Error& e) {
         printErr(e.description());
         const int signal = InterruptGuard::received();

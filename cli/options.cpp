@@ -167,6 +167,13 @@ std::pair<QStringList, QStringList> parsePatterns(const Tokens& tokens)
     }
     return {names, expressions};
 }
+const QString kSmooth = QStringLiteral("--smooth");
+const QString kAllowDamaged = QStringLiteral("--allow-damaged");
+const QString kKeepGoing = QStringLiteral("--keep-going");
+const QString kJobs = QStringLiteral("--jobs");
+// Documents share one memory budget: more at a time than this only makes
+// them fail for want of memory.
+constexpr std::int64_t kMaxJobs = 64;
 
 OcrSettings parseOcr(const Tokens& tokens)
 {
@@ -208,6 +215,15 @@ RedactOptions parseRedact(const Tokens& tokens)
     }
     options.ocr = parseOcr(tokens);
     options.json = tokens.has(kJson);
+    options.smooth = tokens.has(kSmooth);
+    options.allowDamaged = tokens.has(kAllowDamaged);
+    options.keepGoing = tokens.has(kKeepGoing);
+    if (const auto jobs = valueOf(tokens, kJobs)) {
+        const auto count = parsePageNumber(jobs->trimmed());
+        if (!count || *count > kMaxJobs)
+            throw UsageError(QStringLiteral("jobs must be a whole number from 1 to %1: %2").arg(kMaxJobs).arg(*jobs));
+        options.jobs = static_cast<int>(*count);
+    }
     options.paths = tokens.positionals;
     if (options.paths.isEmpty())
         throw UsageError(QStringLiteral("redact needs at least one file or folder"));
@@ -353,6 +369,10 @@ Command parseArguments(const QStringList& arguments)
                                  {{}, kWholePages, true},
                                  ocr,
                                  ocrLanguages,
+                                 {{}, kSmooth, false},
+                                 {{}, kAllowDamaged, false},
+                                 {{}, kKeepGoing, false},
+                                 {QStringLiteral("-j"), kJobs, true},
                                  json});
     } else if (command == QLatin1String("find")) {
         tokens = tokenize(rest, {json, ocr, ocrLanguages, pattern, expression});

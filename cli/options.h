@@ -42,6 +42,12 @@ struct RedactOptions {
     double dpi = 200.0;
     OcrSettings ocr;
     bool json = false;
+    bool smooth = false;
+    bool allowDamaged = false;
+    // Each document succeeds or fails on its own, instead of the first failure
+    // taking back the whole run.
+    bool keepGoing = false;
+    int jobs = 1; // documents at a time
     QStringList paths;
 };
 

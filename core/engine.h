@@ -17,6 +17,7 @@
 
 namespace inkveil::platform {
 class Document;
+class Page;
 }
 
 // The redaction engine: stateless operations. Failures are thrown as
@@ -44,15 +45,37 @@ RedactionResult redact(const QString& source, const QString& destination, const 
                        const CancelCheck& shouldCancel = {}, const PageProgress& progress = {},
                        const PageProgress& reading = {});
 
+// An output page: its size in points, as viewers show the source page before
+// turning it, and the turn.
+struct PageFrame {
+    double width = 0;
+    double height = 0;
+    int rotate = 0;
+
+    friend bool operator==(const PageFrame&, const PageFrame&) = default;
+};
+
+// The frame a source page gets in the output: its media box in points
+// (/UserUnit applied) and its rotation, both as MuPDF shows the page.
+PageFrame frameOf(const platform::Page& page);
+
 // Reopens a written output and checks it. paintedRegions, when given, must be
-// solid black in the page images. Throws InkveilError::verificationFailed.
+// solid black in the page images; frames, when given, are the pages' expected
+// sizes and rotations. Throws InkveilError::verificationFailed.
 RedactionVerification verify(const QString& output, std::int64_t expectedPages, std::int64_t redactionCount,
                              const QStringList& forbiddenTerms,
-                             const std::vector<RedactionRegion>& paintedRegions = {});
+                             const std::vector<RedactionRegion>& paintedRegions = {},
+                             const std::vector<PageFrame>& frames = {});
 
 // "<folder>/<base>.pdf", or "<base> 2.pdf", "<base> 3.pdf", … : the first that
 // does not exist.
 QString availableURL(const QString& folder, const QString& base);
+
+// The base of source's copies in folder: its name without the extension, then
+// " — Redacted". A name too long for the folder's file system is cut between
+// characters so that the copy's name fits, numbered up to 9999. Throws
+// FileError (ENAMETOOLONG) when even the suffix does not fit.
+QString redactedBase(const QString& folder, const QString& source);
 
 // Files and folders -> sorted, duplicate-free list of PDF paths.
 QStringList discover(const QStringList& locations);
@@ -73,6 +96,8 @@ struct SearchReport {
     // False when the text of a page could not be read in full, so that an
     // occurrence there may have been missed.
     bool everyPageRead = true;
+    // Those pages, ascending.
+    std::vector<int> unreadPages;
 };
 
 // Every occurrence of every term that a reader of the page sees: in drawing

@@ -98,6 +98,7 @@ inline const QString sourcePageUnreadable = QStringLiteral("a source page is unr
 inline const QString pageNotRendered = QStringLiteral("a page could not be rendered");
 inline const QString renderedPageInvalid = QStringLiteral("a rendered page is invalid");
 inline const QString pageCountChanged = QStringLiteral("page count changed");
+inline const QString pageSizeChanged = QStringLiteral("a page's size or rotation changed");
 inline const QString pageUnreadable = QStringLiteral("a page is unreadable");
 inline const QString textSelectable = QStringLiteral("redacted text remains selectable");
 inline const QString hiddenContent = QStringLiteral("hidden text, annotations or personal metadata remain");

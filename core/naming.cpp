@@ -1,7 +1,14 @@
 #include "core/engine.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTextBoundaryFinder>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <limits>
 
 namespace inkveil::InkveilEngine {
@@ -16,7 +23,47 @@ bool isTaken(const QString& path)
     return info.exists() || info.isSymLink();
 }
 
+// Room kept for the number of a taken name: " 9999".
+constexpr qsizetype kNumberBytes = 5;
+
+qsizetype encodedSize(const QString& name) { return QFile::encodeName(name).size(); }
+
+// The longest start of text, ending between graphemes, whose encoded form has
+// at most bytes bytes.
+QString truncatedTo(const QString& text, qsizetype bytes)
+{
+    if (encodedSize(text) <= bytes)
+        return text;
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    qsizetype fits = 0;
+    for (qsizetype end = graphemes.toNextBoundary(); end > 0; end = graphemes.toNextBoundary()) {
+        if (encodedSize(text.left(end)) > bytes)
+            break;
+        fits = end;
+    }
+    return text.left(fits);
+}
+
 } // namespace
+
+QString redactedBase(const QString& folder, const QString& source)
+{
+    long limit = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    if (limit <= 0)
+        limit = NAME_MAX;
+    const QString tail = kRedactedSuffix + QStringLiteral(".pdf");
+    const qsizetype room = static_cast<qsizetype>(limit) - encodedSize(tail) - kNumberBytes;
+    if (room < 1)
+        throw FileError::fromErrno(QDir(folder).filePath(QFileInfo(source).completeBaseName() + tail), ENAMETOOLONG);
+    const QString name = QFileInfo(source).completeBaseName();
+    QString stem = truncatedTo(name, room);
+    // A cut name loses the blanks it would end in.
+    if (stem.size() < name.size()) {
+        while (!stem.isEmpty() && stem.back().isSpace())
+            stem.chop(1);
+    }
+    return stem + kRedactedSuffix;
+}
 
 QString availableURL(const QString& folder, const QString& base)
 {

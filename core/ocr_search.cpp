@@ -9,11 +9,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <semaphore>
 #include <thread>
 #include <unordered_set>
 
@@ -131,7 +133,8 @@ void addRegions(const std::vector<platform::OcrWord>& words, const Rect& mediaBo
 // One reading thread: its own MuPDF context, document and Tesseract.
 class PageReader {
 public:
-    PageReader(const QString& path, const QString& languages, int dpi) : m_reader(languages), m_dpi(dpi)
+    PageReader(const QString& path, const QString& languages, int dpi, bool acceptDamaged)
+        : m_path(path), m_reader(languages), m_dpi(dpi), m_acceptDamaged(acceptDamaged)
     {
         m_document = platform::Document::open(m_ctx, path);
     }
@@ -156,8 +159,8 @@ public:
             m_pixels.reset(static_cast<int>(*pw), static_cast<int>(*ph), 1);
             fz_cookie cookie{};
             page->renderContents(m_ctx, m_pixels, pageToPixel, &cookie, shouldCancel);
-            if (cookie.errors > 0)
-                pageNotRead(pageIndex);
+            if (cookie.errors > 0 && !m_acceptDamaged)
+                throw InkveilError::damagedPage(m_path, pageIndex);
             return m_reader.read(m_pixels, static_cast<int>(std::lround(scale * 72.0)), pageToPixel, shouldCancel);
         } catch (const platform::PdfError& e) {
             if (e.aborted())
@@ -173,11 +176,37 @@ public:
     }
 
 private:
+    QString m_path;
     platform::Context m_ctx;
     std::unique_ptr<platform::Document> m_document;
     platform::OcrReader m_reader;
     int m_dpi;
+    bool m_acceptDamaged;
     platform::PixelBuffer m_pixels;
+};
+
+// Readers of all documents together, when several are redacted side by side:
+// each holds language data and page images outside MuPDF's memory limit.
+std::counting_semaphore<kMaxReaders>& readerSlots()
+{
+    static std::counting_semaphore<kMaxReaders> slots(
+        static_cast<std::ptrdiff_t>(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxReaders)));
+    return slots;
+}
+
+// One reader's place among them, waited for until cancelled.
+class ReaderSlot {
+public:
+    explicit ReaderSlot(const CancelCheck& cancelled)
+    {
+        while (!readerSlots().try_acquire_for(std::chrono::milliseconds(50))) {
+            if (cancelled())
+                throw InkveilError::cancelled();
+        }
+    }
+    ~ReaderSlot() { readerSlots().release(); }
+    ReaderSlot(const ReaderSlot&) = delete;
+    ReaderSlot& operator=(const ReaderSlot&) = delete;
 };
 
 } // namespace
@@ -219,8 +248,8 @@ void checkOcrLanguages(const OcrSettings& settings)
 std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<int>& pages, const QStringList& terms,
                                         const QString& languages, const CancelCheck& shouldCancel,
                                         const PageProgress& reading, int dpi, bool tolerant,
-                                        std::map<QString, std::int64_t>* occurrences, const PatternSet* patterns,
-                                        OcrPatternFindings* patternFindings)
+                                        std::map<QString, std::int64_t>* occurrences, bool acceptDamaged,
+                                        const PatternSet* patterns, OcrPatternFindings* patternFindings)
 {
     QStringList phrases;
     for (const QString& term : terms) {
@@ -244,7 +273,8 @@ std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<i
 
     const auto work = [&] {
         try {
-            PageReader reader(path, languages, std::clamp(dpi, 72, 600));
+            const ReaderSlot slot(cancelled);
+            PageReader reader(path, languages, std::clamp(dpi, 72, 600), acceptDamaged);
             for (std::size_t i; (i = next++) < pages.size();) {
                 if (cancelled())
                     throw InkveilError::cancelled();

@@ -53,7 +53,9 @@ void checkOcrLanguages(const OcrSettings& settings);
 // InkveilError::verificationFailed naming a page that could not be read.
 // Pages are drawn at dpi (lower for very large pages). Without tolerance,
 // phrases must read exactly (OcrMatcher). occurrences, if given, counts the
-// matches of each trimmed phrase.
+// matches of each trimmed phrase. A page MuPDF draws with errors is read as
+// drawn when acceptDamaged is set, and fails with InkveilError::damagedPage
+// otherwise.
 // Instances of patterns, when given, are found in the words read as well:
 // exactly, as OCR reads them; patternFindings, if given, receives their texts
 // and their counts by pattern label.
@@ -65,7 +67,7 @@ std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<i
                                         const QString& languages, const CancelCheck& shouldCancel = {},
                                         const PageProgress& reading = {}, int dpi = kOcrDpi, bool tolerant = true,
                                         std::map<QString, std::int64_t>* occurrences = nullptr,
-                                        const PatternSet* patterns = nullptr,
+                                        bool acceptDamaged = false, const PatternSet* patterns = nullptr,
                                         OcrPatternFindings* patternFindings = nullptr);
 
 // Reads the given pages of a written output, whose pictures were drawn at dpi:

@@ -13,12 +13,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 
 namespace inkveil {
 
 namespace {
 
 const QString kPartialPrefix = QStringLiteral(".inkveil-partial-");
+
+// A partial file is unlocked between its creation and its lock: documents
+// redacted side by side must not take each other's for abandoned meanwhile.
+std::mutex g_partialFiles;
 
 mode_t currentUmask()
 {
@@ -55,6 +60,7 @@ void syncFolder(const QString& folder)
 TemporaryOutput::TemporaryOutput(const QString& folder)
 {
     QByteArray pattern = QFile::encodeName(QDir(folder).filePath(kPartialPrefix + QStringLiteral("XXXXXX.pdf")));
+    const std::lock_guard lock(g_partialFiles);
     m_fd = ::mkostemps(pattern.data(), 4, O_CLOEXEC);
     if (m_fd < 0)
         throw FileError::fromErrno(folder, errno);
@@ -101,6 +107,7 @@ QString TemporaryOutput::publish(const std::function<QString()>& chooseName)
 
 void TemporaryOutput::removeAbandoned(const QString& folder)
 {
+    const std::lock_guard lock(g_partialFiles);
     const QStringList names = QDir(folder).entryList({kPartialPrefix + QStringLiteral("*.pdf")},
                                                      QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     for (const QString& name : names) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/engine.h"
 #include "platform/image_pdf_writer.h"
 #include "platform/page_image.h"
 #include "platform/pixel_buffer.h"
@@ -18,12 +19,7 @@ namespace inkveil {
 // The writing thread makes no MuPDF calls and needs no context of its own.
 class PageWriterThread {
 public:
-    // The page's size in points and its rotation, as written to the output.
-    struct PageFrame {
-        double width = 0;
-        double height = 0;
-        int rotate = 0;
-    };
+    using PageFrame = InkveilEngine::PageFrame;
 
     // Writes to fd, which must stay open until this object is gone.
     explicit PageWriterThread(int fd);

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <set>
 #include <system_error>
 #include <unordered_set>
@@ -69,10 +70,14 @@ bool cancelled(const CancelCheck& shouldCancel) { return shouldCancel && shouldC
 // before had no colour, a page is drawn in grey, a third of the memory to fill,
 // draw and encode; one that turns out to have colour is drawn again in RGB.
 // lastHadColour carries the guess from one page to the next.
+// A page MuPDF draws with errors fails with damagedPage unless plan.allowDamaged.
 void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<RedactionRegion>& regions,
-                double scale, platform::PixelBuffer& pixels, bool& lastHadColour, const CancelCheck& shouldCancel)
+                double dpiScale, platform::PixelBuffer& pixels, bool& lastHadColour, const CancelCheck& shouldCancel,
+                const QString& source, const RedactionPlan& plan)
 {
     const Rect box = page.mediaBox().standardized();
+    // The chosen resolution applies to the page's real size.
+    const double scale = dpiScale * page.userUnit();
     const auto pw = pixelExtent(box.width, scale);
     const auto ph = pixelExtent(box.height, scale);
     if (!pw || !ph || *pw * *ph > kMaxPagePixels)
@@ -86,8 +91,8 @@ void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<
         fz_cookie cookie{};
         const bool colour = page.renderContents(ctx, pixels, pageToPixel, &cookie, shouldCancel);
         // A page drawn with errors may be missing content: never flatten it quietly.
-        if (cookie.errors > 0)
-            fail(Reason::pageNotRendered);
+        if (cookie.errors > 0 && !plan.allowDamaged)
+            throw InkveilError::damagedPage(source, page.index());
         return colour;
     };
     try {
@@ -111,7 +116,41 @@ void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<
     }
 }
 
+// Whether MuPDF draws the page with errors, as it does damaged content; text
+// that could not be read for want of memory or time is another matter. A
+// small drawing finds the same errors as a full one.
+bool drawsWithErrors(platform::Context& ctx, platform::Document& document, int index)
+{
+    auto page = document.page(index);
+    if (!page)
+        return false;
+    const Rect box = page->mediaBox().standardized();
+    const double scale = std::min(1.0, 200.0 / std::max(box.width, box.height));
+    const auto pw = pixelExtent(box.width, scale);
+    const auto ph = pixelExtent(box.height, scale);
+    if (!pw || !ph)
+        return false;
+    try {
+        platform::PixelBuffer pixels;
+        pixels.reset(static_cast<int>(*pw), static_cast<int>(*ph), 1);
+        const platform::Matrix pageToPixel{scale, 0, 0, -scale, -box.x * scale, static_cast<double>(*ph) + box.y * scale};
+        fz_cookie cookie{};
+        page->renderContents(ctx, pixels, pageToPixel, &cookie);
+        return cookie.errors > 0;
+    } catch (const platform::PdfError&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 } // namespace
+
+PageFrame frameOf(const platform::Page& page)
+{
+    const Rect box = page.mediaBox().standardized();
+    return PageFrame{box.width * page.userUnit(), box.height * page.userUnit(), page.rotation()};
+}
 
 RedactionResult redact(const QString& source, const QString& destination, const RedactionPlan& plan,
                        const CancelCheck& shouldCancel, const PageProgress& progress, const PageProgress& reading)
@@ -130,9 +169,14 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     if (ocr)
         checkOcrLanguages(plan.ocr);
     SearchReport found = search(*document, terms, patterns);
-    // A phrase on a page whose text could not be read would stay visible.
-    if (!found.everyPageRead)
-        fail(Reason::pageNotRendered);
+    // A phrase on a page whose text could not be read would stay visible. Only
+    // a damaged page may be flattened as drawn, and only when the plan allows.
+    for (const int index : found.unreadPages) {
+        if (!drawsWithErrors(ctx, *document, index))
+            fail(Reason::pageNotRendered);
+        if (!plan.allowDamaged)
+            throw InkveilError::damagedPage(source, index);
+    }
     // What patterns matched must not be found in the copy either; pages
     // where they were found are read back for them.
     QStringList patternTexts;
@@ -146,10 +190,15 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     std::vector<int> pagesRead;
     if (ocr) {
         pagesRead = pagesToRead(*document, plan.ocr.mode);
+        // What a damaged page shows is what the copy will show: read it too.
+        std::vector<int> merged;
+        std::set_union(pagesRead.begin(), pagesRead.end(), found.unreadPages.begin(), found.unreadPages.end(),
+                       std::back_inserter(merged));
+        pagesRead = std::move(merged);
         std::map<QString, std::int64_t> read;
         OcrPatternFindings readPatterns;
         const auto regionsRead = ocrRegions(source, pagesRead, terms, plan.ocr.languages, shouldCancel, reading, kOcrDpi,
-                                            true, &read, &patterns, &readPatterns);
+                                            true, &read, plan.allowDamaged, &patterns, &readPatterns);
         found.regions.insert(found.regions.end(), regionsRead.begin(), regionsRead.end());
         for (PhraseOccurrences& phrase : found.phrases)
             phrase.count += read[phrase.phrase];
@@ -183,30 +232,35 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     // No anti-aliasing, as a printer sets a page: from 96 dpi up text stays
     // plainly legible, and pages of black text stay pure black and white, which
     // encode in a quarter of the bytes and a fraction of the time of grey ones.
-    // Hairlines would break up into dashes without a minimum width.
-    ctx.setAntiAliasing(0);
+    // Hairlines would break up into dashes without a minimum width. Smooth
+    // pages look like the source on screen, at that cost.
+    ctx.setAntiAliasing(plan.smooth ? 8 : 0);
     ctx.setMinimumLineWidth(kMinimumLinePixels);
 
     // Pages stream into a temporary file beside the output: memory stays flat, and
     // nothing appears under the final name until the file is complete and checked.
-    const QString base = QFileInfo(source).completeBaseName() + kRedactedSuffix;
     CreatedFolders folders(destination);
+    // Decided before any page is drawn: a name the file system refuses fails now.
+    const QString base = redactedBase(destination, source);
     TemporaryOutput::removeAbandoned(destination);
     TemporaryOutput output(destination);
+    std::vector<PageFrame> frames;
     try {
         // This thread renders page n + 1 while the writer encodes and writes page n.
         PageWriterThread writer(output.fd());
         platform::PixelBuffer pixels;
         bool lastHadColour = false;
+        frames.reserve(static_cast<std::size_t>(pageCount));
         for (int i = 0; i < pageCount; ++i) {
             if (cancelled(shouldCancel))
                 throw InkveilError::cancelled();
             auto page = document->page(i);
             if (!page)
                 fail(Reason::sourcePageUnreadable);
-            renderPage(ctx, *page, regions, scale, pixels, lastHadColour, shouldCancel);
-            const Rect box = page->mediaBox().standardized();
-            pixels = writer.submit(std::move(pixels), {box.width, box.height, page->rotation()});
+            renderPage(ctx, *page, regions, scale, pixels, lastHadColour, shouldCancel, source, plan);
+            const PageFrame frame = frameOf(*page);
+            frames.push_back(frame);
+            pixels = writer.submit(std::move(pixels), frame);
             if (progress && i > 0)
                 progress(i, pageCount);
         }
@@ -221,8 +275,8 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     document.reset();
     output.checkInPlace(destination);
 
-    const RedactionVerification verification =
-        verify(output.path(), pageCount, static_cast<std::int64_t>(regions.size()), terms + patternTexts, regions);
+    const RedactionVerification verification = verify(output.path(), pageCount, static_cast<std::int64_t>(regions.size()),
+                                                      terms + patternTexts, regions, frames);
     if (ocr) {
         const std::set<int> phrasePages = [&] {
             std::set<int> pages;
@@ -244,7 +298,7 @@ RedactionResult redact(const QString& source, const QString& destination, const 
             readBack(output.path(), pages, {}, patternTexts, plan.ocr.languages, readDpi, shouldCancel, reading);
         else if (!patternTexts.isEmpty()
                  && !ocrRegions(output.path(), pages, {}, plan.ocr.languages, shouldCancel, reading, readDpi, false,
-                                nullptr, &patterns)
+                                nullptr, false, &patterns)
                          .empty())
             fail(Reason::phraseReadable);
     }

@@ -351,7 +351,11 @@ public:
         return std::move(m_report);
     }
 
-    void pageNotRead() { m_report.everyPageRead = false; }
+    void pageNotRead(int index)
+    {
+        m_report.everyPageRead = false;
+        m_report.unreadPages.push_back(index);
+    }
 
 private:
     void readInDrawingOrder(const HeldPage& page)
@@ -729,7 +733,7 @@ SearchReport search(platform::Document& document, const QStringList& terms, cons
             complete = false;
         }
         if (!complete)
-            searcher.pageNotRead();
+            searcher.pageNotRead(index);
     }
     return searcher.finish();
 }

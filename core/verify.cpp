@@ -6,6 +6,7 @@
 #include "platform/pdf_document.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace inkveil::InkveilEngine {
 
@@ -55,10 +56,19 @@ bool regionsAreBlack(platform::Document& document, platform::Page& page, const s
     return true;
 }
 
+// The writer rounds sizes to 4 decimals.
+bool frameMatches(const platform::Page& page, const PageFrame& expected)
+{
+    const PageFrame found = frameOf(page);
+    const auto near = [](double a, double b) { return std::abs(a - b) <= 1e-3 + 1e-6 * std::abs(b); };
+    return near(found.width, expected.width) && near(found.height, expected.height) && found.rotate == expected.rotate;
+}
+
 } // namespace
 
 RedactionVerification verify(const QString& output, std::int64_t expectedPages, std::int64_t redactionCount,
-                             const QStringList& forbiddenTerms, const std::vector<RedactionRegion>& paintedRegions)
+                             const QStringList& forbiddenTerms, const std::vector<RedactionRegion>& paintedRegions,
+                             const std::vector<PageFrame>& frames)
 {
     platform::Context ctx;
     auto document = platform::Document::open(ctx, output);
@@ -93,6 +103,8 @@ RedactionVerification verify(const QString& output, std::int64_t expectedPages, 
         }
         if (!foreignContent && !platform::pageHoldsOnlyOneImage(*document, *page))
             foreignContent = true;
+        if (static_cast<std::size_t>(i) < frames.size() && !frameMatches(*page, frames[static_cast<std::size_t>(i)]))
+            fail(Reason::pageSizeChanged);
         if (!regionsAreBlack(*document, *page, paintedRegions))
             fail(Reason::markNotCovered);
     }

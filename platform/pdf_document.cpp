@@ -31,20 +31,25 @@ private:
     fz_stext_page* m_page;
 };
 
-int normalizedRotation(int rotate)
+// MuPDF's page transform is scale(u, -u), then the page's rotation, then a
+// move: its linear part gives the unit and the quarter turn that MuPDF draws
+// the page with, whatever /Rotate and /UserUnit hold (a negative unit turns
+// the page by half).
+void unitAndRotation(const fz_matrix& ctm, double& userUnit, int& rotation)
 {
-    rotate %= 360;
-    if (rotate < 0)
-        rotate += 360;
-    return rotate % 90 == 0 ? rotate : 0;
+    userUnit = std::hypot(static_cast<double>(ctm.a), static_cast<double>(ctm.b));
+    if (!std::isfinite(userUnit) || userUnit <= 0)
+        userUnit = 1;
+    const double degrees = std::atan2(static_cast<double>(ctm.b), static_cast<double>(ctm.a)) * 180.0 / M_PI;
+    rotation = (static_cast<int>(std::lround(degrees / 90.0)) % 4 + 4) % 4 * 90;
 }
 
 } // namespace
 
 // ---- Page ----------------------------------------------------------------
 
-Page::Page(fz_context* ctx, pdf_page* page, int index, Rect mediaBox, int rotation)
-    : m_ctx(ctx), m_page(page), m_index(index), m_mediaBox(mediaBox), m_rotation(rotation)
+Page::Page(fz_context* ctx, pdf_page* page, int index, Rect mediaBox, int rotation, double userUnit)
+    : m_ctx(ctx), m_page(page), m_index(index), m_mediaBox(mediaBox), m_rotation(rotation), m_userUnit(userUnit)
 {
 }
 
@@ -59,7 +64,8 @@ Page::Page(Page&& other) noexcept
       m_page(std::exchange(other.m_page, nullptr)),
       m_index(other.m_index),
       m_mediaBox(other.m_mediaBox),
-      m_rotation(other.m_rotation)
+      m_rotation(other.m_rotation),
+      m_userUnit(other.m_userUnit)
 {
 }
 
@@ -368,25 +374,25 @@ std::optional<Page> Document::page(int index)
     fz_context* ctx = m_ctx;
     pdf_page* page = nullptr;
     fz_rect box = fz_empty_rect;
-    int rotate = 0;
+    fz_matrix ctm = fz_identity;
     fz_var(page);
     fz_var(box);
-    fz_var(rotate);
+    fz_var(ctm);
     fz_try(ctx)
     {
         pdf_obj* pageObj = pdf_lookup_page_obj(ctx, m_doc, index);
         pdf_obj* mediaBox = pdf_dict_get_inheritable(ctx, pageObj, PDF_NAME(MediaBox));
         // pdf_to_rect turns null into an infinite rectangle: check first.
-        if (pdf_is_array(ctx, mediaBox) && pdf_array_len(ctx, mediaBox) == 4) {
-            box = pdf_to_rect(ctx, mediaBox);
-        } else {
-            box = fz_make_rect(0, 0, 612, 792);
-            pdf_dict_put_rect(ctx, pageObj, PDF_NAME(MediaBox), box);
-        }
-        rotate = pdf_to_int(ctx, pdf_dict_get_inheritable(ctx, pageObj, PDF_NAME(Rotate)));
-        // In memory only: render and read the whole media box.
-        pdf_dict_put_rect(ctx, pageObj, PDF_NAME(CropBox), box);
+        fz_rect raw = fz_make_rect(0, 0, 612, 792);
+        if (pdf_is_array(ctx, mediaBox) && pdf_array_len(ctx, mediaBox) == 4)
+            raw = pdf_to_rect(ctx, mediaBox);
+        else
+            pdf_dict_put_rect(ctx, pageObj, PDF_NAME(MediaBox), raw);
+        // In memory only: render and read the whole media box. A crop box
+        // that MuPDF finds empty is ignored, so the media box alone decides.
+        pdf_dict_put_rect(ctx, pageObj, PDF_NAME(CropBox), raw);
         page = pdf_load_page(ctx, m_doc, index);
+        pdf_page_transform(ctx, page, &box, &ctm);
     }
     fz_catch(ctx)
     {
@@ -395,8 +401,11 @@ std::optional<Page> Document::page(int index)
     }
     if (!page)
         return std::nullopt;
+    double userUnit = 1;
+    int rotation = 0;
+    unitAndRotation(ctm, userUnit, rotation);
     const Rect mediaBox{box.x0, box.y0, static_cast<double>(box.x1) - box.x0, static_cast<double>(box.y1) - box.y0};
-    return Page(ctx, page, index, mediaBox, normalizedRotation(rotate));
+    return Page(ctx, page, index, mediaBox, rotation, userUnit);
 }
 
 InfoValue Document::info(const char* key)

@@ -54,10 +54,14 @@ public:
     Page(const Page&) = delete;
 
     int index() const { return m_index; }
-    // The /MediaBox in page space (inherited boxes included, never the crop box).
+    // The /MediaBox in page space (inherited boxes included, never the crop box),
+    // as MuPDF resolves it: an empty or unreadable box is US Letter, one
+    // narrower than a unit is the unit square.
     const Rect& mediaBox() const { return m_mediaBox; }
-    // /Rotate, normalized to 0, 90, 180 or 270.
+    // The rotation MuPDF shows the page with: /Rotate snapped to 0, 90, 180 or 270.
     int rotation() const { return m_rotation; }
+    // Points per page unit (/UserUnit): the page is mediaBox() × userUnit() points.
+    double userUnit() const { return m_userUnit; }
 
     // Plain text in reading order, lines ended by "\n". complete, if given, tells
     // whether all of the content was read: MuPDF skips what it cannot
@@ -100,7 +104,7 @@ public:
 
 private:
     friend class Document;
-    Page(fz_context* ctx, pdf_page* page, int index, Rect mediaBox, int rotation);
+    Page(fz_context* ctx, pdf_page* page, int index, Rect mediaBox, int rotation, double userUnit);
     void render(Context& ctx, fz_pixmap* pixmap, const Matrix& pageToPixel, fz_cookie* cookie,
                 const Watchdog::CancelCheck& cancelled, bool annotations, int* colour = nullptr);
     fz_stext_page* loadStext(int flags, bool* complete);
@@ -110,6 +114,7 @@ private:
     int m_index;
     Rect m_mediaBox;
     int m_rotation;
+    double m_userUnit;
 };
 
 // An open PDF, read-only on disk. Used by one thread at a time.

@@ -9,6 +9,7 @@
 #include <QDragEnterEvent>
 #include <QHBoxLayout>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
@@ -140,7 +141,21 @@ void ContentView::showError()
         m_alert = new QMessageBox(QMessageBox::Warning, kErrorTitle, kErrorTitle, QMessageBox::Ok, window());
         m_alert->setWindowModality(Qt::WindowModal);
         // OK, Escape or closing the alert all dismiss the message.
-        connect(m_alert, &QMessageBox::finished, this, [this] { m_model.setErrorMessage(std::nullopt); });
+        connect(m_alert, &QMessageBox::finished, this, [this] {
+            if (m_redactAnyway && m_alert->clickedButton() == m_redactAnyway)
+                m_model.redactAnyway();
+            else
+                m_model.setErrorMessage(std::nullopt);
+        });
+    }
+    // A damaged page can be flattened as it is drawn, if the user says so.
+    if (m_model.damagedDocument() && !m_redactAnyway) {
+        m_redactAnyway = m_alert->addButton(QStringLiteral("Redact Anyway"), QMessageBox::AcceptRole);
+        m_alert->setDefaultButton(QMessageBox::Ok);
+    } else if (!m_model.damagedDocument() && m_redactAnyway) {
+        m_alert->removeButton(m_redactAnyway);
+        delete m_redactAnyway;
+        m_redactAnyway = nullptr;
     }
     m_alert->setInformativeText(*message);
     if (!m_alert->isVisible())

@@ -52,6 +52,7 @@ private:
     ControlsPane* m_controls = nullptr;
     QWidget* m_outline = nullptr;
     QPointer<QMessageBox> m_alert;
+    QPushButton* m_redactAnyway = nullptr; // in m_alert while a damaged page is the cause
 };
 
 } // namespace inkveil

@@ -6,6 +6,7 @@
 #include "ui/symbols.h"
 #include "ui/text_styles.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -222,6 +223,12 @@ QWidget* ControlsPane::buildOutput(QWidget* parent)
     connect(m_resolution, &QComboBox::activated, this,
             [this](int index) { m_model.setDpi(m_resolution->itemData(index).toDouble()); });
     picker->addWidget(m_resolution, 1);
+    m_smooth = new QCheckBox(QStringLiteral("Smooth text"), section);
+    m_smooth->setToolTip(QStringLiteral("Anti-aliased pages that look like the original on screen; larger files"));
+    m_smooth->setChecked(m_model.smooth());
+    connect(m_smooth, &QCheckBox::toggled, this, [this](bool on) { m_model.setSmooth(on); });
+    connect(&m_model, &AppModel::smoothChanged, m_smooth, [this] { m_smooth->setChecked(m_model.smooth()); });
+    picker->addWidget(m_smooth);
     layout->addLayout(picker);
 
     m_destination = new ClampedLabel(3);

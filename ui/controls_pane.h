@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -34,6 +35,7 @@ public:
     QWidget* markRows() const { return m_rows; }
     QPushButton* clearButton() const { return m_clear; }
     QComboBox* resolution() const { return m_resolution; }
+    QCheckBox* smoothText() const { return m_smooth; }
     ClampedLabel* destination() const { return m_destination; }
     QPushButton* chooseDestinationButton() const { return m_chooseDestination; }
     QPushButton* redactButton() const { return m_redact; }
@@ -67,6 +69,7 @@ private:
     QVBoxLayout* m_rowsLayout = nullptr;
     QPushButton* m_clear = nullptr;
     QComboBox* m_resolution = nullptr;
+    QCheckBox* m_smooth = nullptr;
     ClampedLabel* m_destination = nullptr;
     QPushButton* m_chooseDestination = nullptr;
     QPushButton* m_redact = nullptr;

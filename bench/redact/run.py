@@ -90,6 +90,10 @@ def make_tools(build, have_cli):
         tools.append(Tool("inkveil-cli", "inkveil-cli redact -f --ocr off",
                           lambda s, o, t, d: [[str(build / "cli/inkveil-cli"), "redact", "-f", PHRASE, "-r", str(d),
                                                "--ocr", "off", "-o", str(o), str(s)]], ours=True))
+        # What anti-aliasing costs: set against the line above, its ratios are the price of --smooth.
+        tools.append(Tool("inkveil-smooth", "inkveil-cli redact --smooth",
+                          lambda s, o, t, d: [[str(build / "cli/inkveil-cli"), "redact", "--smooth", "-f", PHRASE, "-r",
+                                               str(d), "--ocr", "off", "-o", str(o), str(s)]]))
     tools += [
         # No -o: MuPDF renders every page in RGB and writes nothing.
         Tool("mutool", "mutool draw (render only)", lambda s, o, t, d: [["mutool", "draw", "-q", "-r", str(d), str(s)]],

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTest>
 
 #include <chrono>
@@ -16,6 +17,8 @@ void ModelTest::SetUp()
 {
     for (const char* name : {"MERVO_UI_TEST_INPUTS", "MERVO_UI_TEST_OUTPUT_DIR", "DISABLE_AUTO_UPDATE"})
         qunsetenv(name);
+    // Remembered settings stay within the test.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir());
 }
 
 AppModel& ModelTest::model()

@@ -208,3 +208,37 @@ TEST_F(RunTest, TheRunWorksOnCopiesAndIgnoresASecondStart)
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(written().size(), 1);
 }
+
+// A document refused for a damaged page can be redacted anyway, from the
+// alert; smooth text reaches the plan and is remembered.
+TEST_F(RunTest, ADamagedPageCanBeRedactedAnyway)
+{
+    addReady({QStringLiteral("a.pdf"), QStringLiteral("b.pdf")});
+    model().setSmooth(true);
+    std::atomic<int> smoothPlans{0};
+    model().setRedactor(fakeEngine(QStringLiteral("b.pdf"), [&](const QString& s, const QString& d, const RedactionPlan& p,
+                                                                 const CancelCheck&, const PageProgress& progress) {
+        smoothPlans += p.smooth ? 1 : 0;
+        if (!p.allowDamaged)
+            throw InkveilError::damagedPage(s, 2);
+        return fakeRedact(s, d, p, progress);
+    }));
+
+    model().redact();
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(model().errorMessage(),
+              QStringLiteral("Page 3 of b.pdf could not be drawn completely: its content is damaged."));
+    ASSERT_TRUE(model().damagedDocument());
+    EXPECT_EQ(QFileInfo(*model().damagedDocument()).fileName(), QStringLiteral("b.pdf"));
+    EXPECT_TRUE(written().isEmpty());
+
+    model().redactAnyway();
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_FALSE(model().errorMessage());
+    EXPECT_FALSE(model().damagedDocument());
+    EXPECT_EQ(written().size(), 2);
+    EXPECT_EQ(smoothPlans.load(), 2);
+
+    destroyModel();
+    EXPECT_TRUE(model().smooth());
+}

@@ -97,8 +97,10 @@ protected:
     QString inFolder(const std::vector<std::pair<const char*, int>>& pdfs)
     {
         QDir().mkpath(path(QStringLiteral("in")));
-        for (const auto& [name, pages] : pdfs)
+        for (const auto& [name, pages] : pdfs) {
+            QDir().mkpath(QFileInfo(path(QStringLiteral("in/") + QString::fromUtf8(name))).path());
             textPdf(QStringLiteral("in/") + QString::fromUtf8(name), "Jane Doe", pages);
+        }
         return path(QStringLiteral("in"));
     }
 };
@@ -124,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Cli, CliUsageTest,
                                            "redact -o {1} --shred {0}", "redact -o {1} --json=yes -f Jane {0}",
                                            "redact -o {1} -a 0.1,0.1,0.2,0.2 {0}", "redact -o {1} -a 0:0.1,0.1,0.2,0.2 {0}",
                                            "redact -o {1} -a 3-2:0.1,0.1,0.2,0.2 {0}", "redact -o {1} -a 1:0.1,0.1,0.2 {0}",
-                                           "redact -o {1} -a 1:0.1,0.1,0.2,nan {0}", "redact -o {1} -r 0 -f Jane {0}",
+                                           "redact -o {1} -a 1:0.1,0.1,0.2,nan {0}", "redact -o {1} -r 0 -f Jane {0}", "redact -o {1} -j 0 -f Jane {0}",
                                            "find {0}", "find --ocr sometimes {0} Jane", "redact -o {1} --ocr-lang= -f Jane {0}",
                                            "verify {0} {0}", "verify --pages two {0}", "list --json"));
 
@@ -140,17 +142,66 @@ TEST_F(CliTest, HelpGoesToStandardOutput)
 
 // ---- redact -------------------------------------------------------------------
 
+// Outputs come in input order whatever the number of jobs, and copies that
+// share a name are numbered in that order too.
 TEST_F(CliTest, RedactWritesEveryDocumentAndPrintsEachOutput)
 {
-    const QString out = path(QStringLiteral("out/deeper"));
-    const ProcessResult r = cli("redact -o {0} -f Jane {1}", {out, inFolder({{"b.pdf", 1}, {"a.pdf", 2}})});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    // No terminal attached: no progress line, nothing else on standard error.
-    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
-    const QStringList printed = linesOf(r.out);
-    EXPECT_EQ(printed, (QStringList{QDir(out).filePath(kRedacted), QDir(out).filePath(QStringLiteral("b \u2014 Redacted.pdf"))}));
-    for (const QString& output : printed)
-        EXPECT_TRUE(QFileInfo(output).isFile()) << output.toStdString();
+    const QString in = inFolder({{"b.pdf", 1}, {"a.pdf", 2}, {"c.pdf", 3}, {"d.pdf", 1}, {"sub/a.pdf", 1}});
+    QStringList first;
+    for (const char* jobs : {"1", "3"}) {
+        SCOPED_TRACE(jobs);
+        const QString out = path(QStringLiteral("out/deeper/") + QLatin1String(jobs));
+        const ProcessResult r = cli("redact -j {2} --ocr off -o {0} -f Jane {1}", {out, in, QLatin1String(jobs)});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        // No terminal attached: no progress line, nothing else on standard error.
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+        QStringList printed = linesOf(r.out);
+        ASSERT_EQ(printed.size(), 5);
+        for (const QString& output : printed)
+            EXPECT_TRUE(QFileInfo(output).isFile()) << output.toStdString();
+        for (QString& output : printed)
+            output = QFileInfo(output).fileName();
+        EXPECT_EQ(printed.filter(QStringLiteral("a \u2014")),
+                  (QStringList{kRedacted, QStringLiteral("a \u2014 Redacted 2.pdf")}));
+        if (first.isEmpty())
+            first = printed;
+        EXPECT_EQ(printed, first);
+    }
+}
+
+// With --keep-going every document stands alone: copies stay, each failure is
+// reported with its source, and a summary ends the run.
+TEST_F(CliTest, KeepGoingReportsEachFailureAndKeepsTheRest)
+{
+    const QString in = inFolder({{"a.pdf", 1}, {"c.pdf", 2}});
+    notPdf(QStringLiteral("in/b.pdf"));
+    test::PageSpec damaged;
+    damaged.extraContent = "q 10 0 0 10 0 0 cm /Missing Do Q";
+    PdfBuilder().page(damaged).write(path(QStringLiteral("in/d.pdf")));
+    const QString out = path(QStringLiteral("out"));
+
+    const ProcessResult r = cli("redact --keep-going --json -j 2 -o {0} -a 1:0.1,0.1,0.2,0.2 {1}", {out, in});
+    EXPECT_EQ(r.exitCode, 1);
+    const QStringList lines = linesOf(r.out);
+    ASSERT_EQ(lines.size(), 4) << r.out.toStdString();
+    QStringList sources;
+    for (const QString& line : lines)
+        sources.append(QFileInfo(jsonLine(line)[QStringLiteral("source")].toString()).fileName());
+    EXPECT_EQ(sources, (QStringList{QStringLiteral("a.pdf"), QStringLiteral("b.pdf"), QStringLiteral("c.pdf"),
+                                    QStringLiteral("d.pdf")}));
+    EXPECT_EQ(jsonLine(lines[1])[QStringLiteral("error")].toString(), QStringLiteral("Could not read b.pdf."));
+    EXPECT_EQ(jsonLine(lines[3])[QStringLiteral("error")].toString(),
+              QStringLiteral("Page 1 of d.pdf could not be drawn completely: its content is damaged."));
+    EXPECT_EQ(entriesOf(out), (QStringList{kRedacted, QStringLiteral("c \u2014 Redacted.pdf")}));
+    const QStringList errors = linesOf(r.err);
+    ASSERT_EQ(errors.size(), 3) << r.err.toStdString();
+    EXPECT_EQ(errors[0], QDir(in).filePath(QStringLiteral("b.pdf")) + QStringLiteral(": Could not read b.pdf."));
+    EXPECT_EQ(errors[2], QStringLiteral("Redacted 2 of 4 documents; 2 failed."));
+
+    // Allowed, the damaged page is flattened as drawn.
+    const ProcessResult allowed = cli("redact --allow-damaged -o {0} -a 1:0.1,0.1,0.2,0.2 {1}",
+                                      {out, path(QStringLiteral("in/d.pdf"))});
+    EXPECT_EQ(allowed.exitCode, 0) << allowed.err.toStdString();
 }
 
 // Pages count from 1 on the command line; JSON gives one object per document.
@@ -204,7 +255,9 @@ TEST_F(CliTest, RedactRefusalsExitOneWithTheirMessage)
     const std::tuple<const char*, QString, QString> cases[] = {
         // Far past the end: refused at once rather than expanded page by page.
         {"redact -o {0} -a 1-900000000000:0.1,0.1,0.2,0.2 {1}", textPdf(QStringLiteral("three.pdf"), "Jane", 3),
-         QStringLiteral("One of the marked areas falls outside its PDF page.")},
+         QStringLiteral("page 900000000000 does not exist: three.pdf has 3 pages")},
+        {"redact -o {0} -a 2-9:0.1,0.1,0.2,0.2 {1}", textPdf(QStringLiteral("two.pdf"), "Jane", 2),
+         QStringLiteral("page 9 does not exist: two.pdf has 2 pages")},
         {"redact -o {0} -f Jane {1}", notPdf(QStringLiteral("notes.txt")), QStringLiteral("No readable PDF documents were found.")},
     };
     for (const auto& [line, file, message] : cases) {

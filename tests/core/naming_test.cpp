@@ -51,3 +51,33 @@ TEST_F(OutputNaming, AnythingAtThePathIsTaken)
     ASSERT_TRUE(QFile::link(path(QStringLiteral("gone.pdf")), path(contract + QStringLiteral(" 2.pdf"))));
     EXPECT_EQ(pick(), path(contract + QStringLiteral(" 3.pdf")));
 }
+
+// Names too long for the file system are cut between characters, never inside
+// one, so that the copy, numbered or not, can be written.
+TEST_F(OutputNaming, LongNamesAreCutToFitBetweenCharacters)
+{
+    const struct {
+        const char* name;
+        QString stem;
+        int unit; // UTF-16 units per character that may not be split
+    } cases[] = {
+        {"short", QStringLiteral("Contract"), 1},
+        {"ascii", QString(245, u'a'), 1},
+        {"two-byte letters", QString(125, QChar(0xe9)), 1},
+        {"combining accents", QStringLiteral("e\u0301").repeated(83), 2},
+        {"emoji", QStringLiteral("\U0001F600").repeated(61), 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString base = InkveilEngine::redactedBase(dir(), path(c.stem + QStringLiteral(".pdf")));
+        ASSERT_TRUE(base.endsWith(InkveilEngine::kRedactedSuffix));
+        const QString kept = base.chopped(InkveilEngine::kRedactedSuffix.size());
+        EXPECT_TRUE(c.stem.startsWith(kept));
+        EXPECT_EQ(kept.size() % c.unit, 0);
+        EXPECT_LE(QFile::encodeName(base + QStringLiteral(" 9999.pdf")).size(), 255);
+        if (c.stem.size() < 20)
+            EXPECT_EQ(kept, c.stem);
+        else
+            EXPECT_GT(QFile::encodeName(base + QStringLiteral(" 9999.pdf")).size(), 245);
+    }
+}

@@ -124,27 +124,68 @@ TEST_F(RedactTest, BoxCoversEveryPixelItTouches)
     EXPECT_FALSE(img->isBlack((x0 + x1) / 2, bottom));
 }
 
-TEST_F(RedactTest, OddMediaBoxAndRotationArePreserved)
+// Output pages are the pages viewers show: the media box as MuPDF resolves it,
+// in real points (/UserUnit), turned by MuPDF's quarter turn; the image is the
+// unturned box at the chosen resolution, and a mark keeps its place in it.
+TEST_F(RedactTest, OutputPagesAreThePagesViewersShow)
 {
-    PageSpec shifted;
-    shifted.box[0] = 100; shifted.box[1] = 100; shifted.box[2] = 712; shifted.box[3] = 892;
-    shifted.rotate = 90;
-    shifted.texts.push_back({150, 150, 12, "Corner"});
-    const QString source = PdfBuilder().page(shifted).write(path(QStringLiteral("shifted.pdf")));
-    // Bottom-left quarter of the page.
-    const auto result = InkveilEngine::redact(source, dir(), planWith({RedactionRegion(0, Rect{0, 0, 0.5, 0.5})}, 72 * 2));
-    if (!inkveil::test::havePoppler())
-        GTEST_SKIP();
-    const QString info = inkveil::test::popplerInfo(result.output);
-    EXPECT_TRUE(info.contains(QStringLiteral("612 x 792 pts"))) << qPrintable(info);
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page rot:\\s+90")))) << qPrintable(info);
-    const auto img = inkveil::test::popplerPageImage(result.output, 1);
-    ASSERT_TRUE(img);
-    // The image is the unrotated media box: the mark sits bottom-left in it.
-    EXPECT_EQ(img->width, 1224);
-    EXPECT_TRUE(img->isBlack(10, img->height - 10));
-    EXPECT_TRUE(img->isBlack(img->width / 2 - 2, img->height / 2 + 2));
-    EXPECT_FALSE(img->isBlack(img->width / 2 + 2, img->height / 2 - 2));
+    struct Case {
+        const char* name;
+        double box[4];
+        int rotate;
+        const char* entries;
+        const char* size;
+        int rotation;
+        int imageWidth;
+        int imageHeight;
+    };
+    const Case cases[] = {
+        {"user unit", {0, 0, 100, 50}, 0, "/UserUnit 7.2", "720 x 360 pts", 0, 1440, 720},
+        {"empty box", {0, 0, 0, 0}, 0, "", "612 x 792 pts", 0, 1224, 1584},
+        {"shifted, quarter turn", {100, 100, 712, 892}, 90, "", "612 x 792 pts", 90, 1224, 1584},
+        {"odd turn", {0, 0, 200, 100}, 46, "", "200 x 100 pts", 90, 400, 200},
+        {"negative turn", {0, 0, 200, 100}, -90, "", "200 x 100 pts", 270, 400, 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PageSpec layout;
+        std::copy(std::begin(c.box), std::end(c.box), layout.box);
+        layout.rotate = c.rotate;
+        layout.extraPageEntries = c.entries;
+        // Ink over the top-right tenth of the box as MuPDF resolves it.
+        const bool empty = c.box[2] == 0;
+        const double x = empty ? 0 : c.box[0], y = empty ? 0 : c.box[1];
+        const double w = empty ? 612 : c.box[2] - c.box[0], h = empty ? 792 : c.box[3] - c.box[1];
+        layout.extraContent = "0 g " + std::to_string(x + 0.9 * w) + " " + std::to_string(y + 0.9 * h) + " "
+            + std::to_string(0.1 * w) + " " + std::to_string(0.1 * h) + " re f";
+        const QString source = PdfBuilder().page(layout).write(path(QStringLiteral("page.pdf")));
+        const QByteArray before = inkveil::test::readAll(source);
+        // Bottom-left quarter of the page.
+        const auto result = InkveilEngine::redact(source, dir(), planWith({RedactionRegion(0, Rect{0, 0, 0.5, 0.5})}, 144));
+        EXPECT_EQ(inkveil::test::readAll(source), before);
+        if (!inkveil::test::havePoppler())
+            GTEST_SKIP();
+        const QString info = inkveil::test::popplerInfo(result.output);
+        EXPECT_TRUE(info.contains(QLatin1String(c.size))) << qPrintable(info);
+        EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page rot:\\s+%1\\n").arg(c.rotation))))
+            << qPrintable(info);
+        const auto img = inkveil::test::popplerPageImage(result.output, 1);
+        ASSERT_TRUE(img);
+        EXPECT_EQ(img->width, c.imageWidth);
+        EXPECT_EQ(img->height, c.imageHeight);
+        {
+            // The preview draws the same box, so marks placed on it land here.
+            platform::Context ctx;
+            const auto page = platform::Document::open(ctx, source)->page(0);
+            ASSERT_TRUE(page);
+            EXPECT_NEAR(page->mediaBox().width / page->mediaBox().height, double(img->width) / img->height, 1e-3);
+        }
+        EXPECT_TRUE(img->isBlack(2, img->height - 3));
+        EXPECT_TRUE(img->isBlack(img->width / 2 - 2, img->height / 2 + 2));
+        EXPECT_FALSE(img->isBlack(img->width / 2 + 2, img->height / 2 - 2));
+        EXPECT_TRUE(img->isBlack(img->width - 1 - img->width / 100, img->height / 100 + 1)) << "content lost";
+        QFile::remove(result.output);
+    }
 }
 
 TEST_F(RedactTest, InvalidPlansFailBeforeAnythingIsWritten)
@@ -285,10 +326,56 @@ TEST_F(RedactTest, CancelledOrFailedRunsLeaveNoFileAndNoThread)
     EXPECT_EQ(failureOf(source, out, plan, [&] { return ++asked > 7; }), cancelled);
     EXPECT_TRUE(entries(out).isEmpty());
 
-    EXPECT_EQ(failureOf(source, out, plan),
-              QStringLiteral("The redacted PDF could not be verified: a page could not be rendered"));
+    EXPECT_EQ(failureOf(source, out, plan), InkveilError::damagedPage(source, 5).description());
     EXPECT_EQ(threadCount(), threads);
     EXPECT_TRUE(entries(out).isEmpty());
+}
+
+// A page that MuPDF draws with errors is refused by name; allowed, it is
+// flattened as drawn and its readable text is still found and blacked out.
+TEST_F(RedactTest, DamagedPagesAreNamedAndFlattenedOnlyWhenAllowed)
+{
+    const struct {
+        const char* name;
+        const char* damage;
+    } cases[] = {
+        {"unknown operator", "1 2 3 frobnicate"},
+        {"missing image", "q 10 0 0 10 0 0 cm /Missing Do Q"},
+        {"syntax error", "0 0 m 1 1 l ] ) S"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PageSpec damaged;
+        damaged.texts.push_back({72, 700, 24, "Visible Secret"});
+        damaged.extraContent = std::string(c.damage) + "\n0 g 300 100 100 100 re f";
+        const QString source = PdfBuilder().textPage("intact").page(damaged).write(path(QStringLiteral("damaged.pdf")));
+        const QByteArray before = inkveil::test::readAll(source);
+        const QString out = path(QStringLiteral("out"));
+        RedactionPlan plan = planWith({}, 96);
+        plan.searchTerms = {QStringLiteral("Secret")};
+
+        EXPECT_EQ(failureOf(source, out, plan),
+                  QStringLiteral("Page 2 of damaged.pdf could not be drawn completely: its content is damaged."));
+        EXPECT_FALSE(QFileInfo::exists(out));
+
+        plan.allowDamaged = true;
+        // Read as a picture too: the damaged page is read as MuPDF draws it.
+        plan.ocr.mode = OcrMode::always;
+        const RedactionResult result = InkveilEngine::redact(source, out, plan);
+        EXPECT_GE(result.verification.redactionCount, 1);
+        EXPECT_EQ(inkveil::test::readAll(source), before);
+        if (!inkveil::test::havePoppler())
+            GTEST_SKIP();
+        const auto page = inkveil::test::popplerPageImage(result.output, 2);
+        ASSERT_TRUE(page);
+        // What follows the damage is drawn (the square), the phrase is covered.
+        const double s = 96.0 / 72;
+        EXPECT_TRUE(page->isBlack(static_cast<int>(350 * s), page->height - static_cast<int>(150 * s)));
+        EXPECT_FALSE(page->isBlack(static_cast<int>(250 * s), page->height - static_cast<int>(150 * s)));
+        EXPECT_TRUE(page->isBlack(static_cast<int>(184 * s), page->height - static_cast<int>(707 * s)));
+        QFile::remove(result.output);
+        QDir().rmdir(out);
+    }
 }
 
 TEST_F(RedactTest, ColourSurvivesAmongGreyPages)
@@ -324,4 +411,42 @@ TEST_F(RedactTest, ColourSurvivesAmongGreyPages)
     const unsigned char* p = glyphPage->at(125 * 96 / 72, glyphPage->height - 125 * 96 / 72);
     EXPECT_GT(p[0], 200);
     EXPECT_LT(p[1], 50);
+}
+
+TEST_F(RedactTest, SourcesWithLongNamesGetCopiesThatFit)
+{
+    const QString source = PdfBuilder().textPage("x").write(path(QString(245, u'n') + QStringLiteral(".pdf")));
+    const auto plan = planWith({RedactionRegion(0, Rect{0, 0, 1, 1})}, 96);
+    const QString out = path(QStringLiteral("out"));
+    const QString first = InkveilEngine::redact(source, out, plan).output;
+    const QString second = InkveilEngine::redact(source, out, plan).output;
+    EXPECT_TRUE(QFileInfo(first).fileName().endsWith(QStringLiteral("n \u2014 Redacted.pdf")));
+    EXPECT_TRUE(QFileInfo(second).fileName().endsWith(QStringLiteral("n \u2014 Redacted 2.pdf")));
+    EXPECT_EQ(entries(out).size(), 2);
+}
+
+// Plain pages are pure black and white; smooth ones carry the grey edges of
+// anti-aliasing, and their marks stay solid.
+TEST_F(RedactTest, SmoothPagesAreAntiAliased)
+{
+    const QString source = PdfBuilder().textPage("Smooth edges on every letter", 72, 700, 30).write(path(QStringLiteral("s.pdf")));
+    for (const bool smooth : {false, true}) {
+        SCOPED_TRACE(smooth);
+        RedactionPlan plan = planWith({RedactionRegion(0, Rect{0.1, 0.1, 0.3, 0.3})}, 96);
+        plan.smooth = smooth;
+        const QString output = InkveilEngine::redact(source, path(smooth ? QStringLiteral("smooth") : QStringLiteral("plain")), plan).output;
+        if (!inkveil::test::havePoppler())
+            GTEST_SKIP();
+        const auto img = inkveil::test::popplerPageImage(output, 1);
+        ASSERT_TRUE(img);
+        int greys = 0;
+        for (int y = 0; y < img->height; ++y) {
+            for (int x = 0; x < img->width; ++x) {
+                const unsigned char v = img->at(x, y)[0];
+                greys += v != 0 && v != 255 ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(greys > 0, smooth) << greys;
+        EXPECT_TRUE(img->isBlack(static_cast<int>(0.25 * img->width), static_cast<int>(0.75 * img->height)));
+    }
 }

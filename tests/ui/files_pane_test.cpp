@@ -7,6 +7,7 @@
 #include "ui/files_pane.h"
 #include "ui/input_row_delegate.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -106,6 +107,37 @@ TEST_F(FilesPaneTest, ErrorsShowInTheAlertEveryTimeAndDismissingClearsThem)
         EXPECT_FALSE(model().errorMessage());
         EXPECT_FALSE(alert->isVisible());
     }
+}
+
+// A page the engine finds damaged is offered to be redacted anyway, once.
+TEST_F(FilesPaneTest, TheAlertForADamagedPageOffersRedactAnyway)
+{
+    add({pdf(QStringLiteral("a.pdf"))});
+    model().addMark(Rect{0.1, 0.1, 0.3, 0.3});
+    model().setOutputFolder(folder(QStringLiteral("out")));
+    int allowed = 0;
+    model().setRedactor([&](const QString& source, const QString& destination, const RedactionPlan& plan,
+                            const InkveilEngine::CancelCheck&, const InkveilEngine::PageProgress&) -> RedactionResult {
+        if (!plan.allowDamaged)
+            throw InkveilError::damagedPage(source, 0);
+        ++allowed;
+        QFile output(destination + QStringLiteral("/a.pdf"));
+        output.open(QIODevice::WriteOnly);
+        return RedactionResult{output.fileName(), RedactionVerification{1, 1, false, false, false}, {}};
+    });
+    model().redact();
+    ASSERT_TRUE(waitForRunEnd());
+    QMessageBox* alert = content().errorAlert();
+    ASSERT_TRUE(alert && alert->isVisible());
+    QAbstractButton* anyway = nullptr;
+    for (QAbstractButton* button : alert->buttons())
+        anyway = button->text() == QStringLiteral("Redact Anyway") ? button : anyway;
+    ASSERT_TRUE(anyway);
+    anyway->click();
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(allowed, 1);
+    EXPECT_FALSE(model().errorMessage());
+    EXPECT_FALSE(alert->isVisible());
 }
 
 } // namespace
