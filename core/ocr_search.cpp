@@ -68,6 +68,47 @@ constexpr double kUntrustedShare = 0.1;
     throw InkveilError::verificationFailed(QStringLiteral("page %1 could not be read").arg(pageIndex + 1));
 }
 
+bool isDigit(const QString& symbol) { return symbol.size() == 1 && symbol.front().isDigit(); }
+
+// Where the text of each symbol starts a new piece for patterns: a new word,
+// or a wider step between two digits of a word than the line's digits
+// usually take. OCR often reads "4111 1111" as one word, but the space
+// between the groups still shows in where the digits stand.
+std::vector<bool> breaksBefore(const std::vector<platform::OcrWord>& words, const std::vector<std::size_t>& symbolWord,
+                               const std::vector<int>& wordLine)
+{
+    std::vector<bool> breaks(symbolWord.size(), false);
+    std::vector<const platform::OcrSymbol*> symbols;
+    for (const platform::OcrWord& word : words) {
+        for (const platform::OcrSymbol& s : word.symbols)
+            symbols.push_back(&s);
+    }
+    const auto step = [&](std::size_t i) { return (symbols[i]->box.minX() + symbols[i]->box.maxX() - symbols[i - 1]->box.minX() - symbols[i - 1]->box.maxX()) / 2; };
+    std::size_t from = 0;
+    while (from < symbols.size()) {
+        std::size_t to = from + 1;
+        while (to < symbols.size() && wordLine[symbolWord[to]] == wordLine[symbolWord[from]])
+            ++to;
+        std::vector<double> steps;
+        for (std::size_t i = from + 1; i < to; ++i) {
+            if (symbolWord[i] == symbolWord[i - 1] && isDigit(symbols[i]->text) && isDigit(symbols[i - 1]->text))
+                steps.push_back(step(i));
+        }
+        double usual = 0;
+        if (steps.size() >= 3) {
+            auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+            std::nth_element(steps.begin(), middle, steps.end());
+            usual = *middle;
+        }
+        for (std::size_t i = from; i < to; ++i) {
+            breaks[i] = i == 0 || symbolWord[i] != symbolWord[i - 1]
+                || (usual > 0 && isDigit(symbols[i]->text) && isDigit(symbols[i - 1]->text) && step(i) > 1.4 * usual);
+        }
+        from = to;
+    }
+    return breaks;
+}
+
 // The regions of one page's matches: per text line, the box around the words
 // the match touches.
 void addRegions(const std::vector<platform::OcrWord>& words, const Rect& mediaBox, int pageIndex,
@@ -90,20 +131,42 @@ void addRegions(const std::vector<platform::OcrWord>& words, const Rect& mediaBo
     }
     std::vector<OcrMatcher::Match> matches = matcher.find(symbols);
     if (patterns && !patterns->isEmpty()) {
-        PatternMatcher patternMatcher(*patterns);
-        for (std::size_t i = 0; i < symbols.size(); ++i) {
-            if (i > 0 && symbolWord[i] != symbolWord[i - 1])
-                patternMatcher.appendBreak();
-            for (const char32_t c : symbols[i].toUcs4())
-                patternMatcher.append(c, static_cast<std::int64_t>(i));
+        const std::vector<bool> breaks = breaksBefore(words, symbolWord, wordLine);
+        // The page as one text finds a number broken across lines; each line
+        // on its own finds the numbers of a list, one to a line, that run
+        // together when read as one.
+        std::vector<PatternMatcher::Match> found;
+        const auto read = [&](std::size_t from, std::size_t to) {
+            PatternMatcher patternMatcher(*patterns);
+            for (std::size_t i = from; i < to; ++i) {
+                if (i > from && breaks[i])
+                    patternMatcher.appendBreak();
+                for (const char32_t c : symbols[i].toUcs4())
+                    patternMatcher.append(c, static_cast<std::int64_t>(i));
+            }
+            for (const PatternMatcher::Match& match : patternMatcher.takeMatches(true)) {
+                const bool seen = std::any_of(found.begin(), found.end(), [&](const PatternMatcher::Match& other) {
+                    return other.pattern == match.pattern && other.first <= match.last && match.first <= other.last;
+                });
+                if (!seen)
+                    found.push_back(match);
+            }
+        };
+        read(0, symbols.size());
+        for (std::size_t from = 0; from < symbols.size();) {
+            std::size_t to = from + 1;
+            while (to < symbols.size() && wordLine[symbolWord[to]] == wordLine[symbolWord[from]])
+                ++to;
+            read(from, to);
+            from = to;
         }
-        for (const PatternMatcher::Match& match : patternMatcher.takeMatches(true)) {
+        for (const PatternMatcher::Match& match : found) {
             matches.push_back(OcrMatcher::Match{match.first, match.last, -1});
             if (patternFindings) {
                 ++patternFindings->counts[patterns->label(match.pattern)];
                 QString text;
                 for (std::int64_t i = match.first; i <= match.last; ++i) {
-                    if (i > match.first && symbolWord[static_cast<std::size_t>(i)] != symbolWord[static_cast<std::size_t>(i - 1)])
+                    if (i > match.first && breaks[static_cast<std::size_t>(i)])
                         text += u' ';
                     text += symbols[static_cast<std::size_t>(i)];
                 }

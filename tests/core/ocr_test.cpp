@@ -239,7 +239,9 @@ TEST_F(OcrTest, PatternsAreFoundOnScansAndTheirLookAlikesStay)
     PageSpec page;
     page.box[2] = kWidth;
     page.box[3] = kHeight;
-    page.texts = {TextRun{30, 150, 12, "Card 4111 1111 1111 1111 paid"}, TextRun{30, 110, 12, "Ref 4111 1111 1111 1112 kept"}};
+    // Two more, one to a line as in a list, read one after the other.
+    page.texts = {TextRun{30, 150, 12, "Card 4111 1111 1111 1111 paid"}, TextRun{30, 110, 12, "Ref 4111 1111 1111 1112 kept"},
+                  TextRun{30, 70, 12, "4012 8888 8888 1881"}, TextRun{30, 54, 12, "5500 0000 0000 0004"}};
     const QString source = PdfBuilder().page(page).write(path(QStringLiteral("cards.pdf")));
     QFile file(path(QStringLiteral("cards-scan.pdf")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -250,7 +252,7 @@ TEST_F(OcrTest, PatternsAreFoundOnScansAndTheirLookAlikesStay)
     plan.patterns = {QStringLiteral("card")};
     const RedactionResult result = InkveilEngine::redact(file.fileName(), path(QStringLiteral("out")), plan);
     ASSERT_EQ(result.patterns.size(), 1u);
-    EXPECT_EQ(result.patterns.front().count, 1);
+    EXPECT_EQ(result.patterns.front().count, 3);
     const auto kept = InkveilEngine::ocrRegions(result.output, {0}, {QStringLiteral("Ref 4111")}, QStringLiteral("eng"), {}, {}, 200);
     EXPECT_EQ(kept.size(), 1u);
 }
