@@ -496,6 +496,10 @@ PatternSet::PatternSet(const QStringList& names, const QStringList& expressions)
             rules.push_back(rule(QStringLiteral("(?<![\\p{L}0-9+./\\-])(?<![0-9] )(?:\\([0-9]{2,5}\\) ?[0-9]{2,8}|[0-9]{2,5})"
                                                 "(?:(?:[.\\-/] ?| )[0-9]{2,8}){1,7}(?![0-9]|[.\\-/][0-9])"),
                                  acceptNationalPhone));
+            // North American numbers written with their trunk 1: "1-800-555-0199".
+            rules.push_back(rule(QStringLiteral("(?<![\\p{L}0-9+./\\-])1(?:[ .\\-]|(?= ?\\())(?: ?\\([2-9][0-9]{2}\\) ?|[2-9][0-9]{2}[ .\\-])"
+                                                "[0-9]{3}[ .\\-][0-9]{4}(?![0-9]|[.\\-/][0-9])"),
+                                 {}));
         } else if (name == u"card") {
             rules.push_back(rule(QStringLiteral("(?<![0-9])[0-9]{1,19}(?:(?: ?- ?| )[0-9]{1,19}){0,11}(?![0-9])"), acceptCard));
         } else if (name == u"iban") {
