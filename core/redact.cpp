@@ -1,4 +1,5 @@
 #include "core/engine.h"
+#include "core/exclusions.h"
 #include "core/ocr_search.h"
 #include "core/output_file.h"
 #include "core/page_writer_thread.h"
@@ -141,9 +142,12 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         for (PhraseOccurrences& phrase : found.phrases)
             phrase.count += read[phrase.phrase];
     }
+    // Occurrences the user removed stay visible; the phrases still find them.
+    const bool foundAny = !found.regions.empty();
+    found.regions = withoutExcluded(std::move(found.regions), plan.exclusions);
     const std::vector<RedactionRegion> regions = collectRegions(plan.regions, found.regions);
     if (regions.empty()) {
-        if (!found.phrases.empty())
+        if (!found.phrases.empty() && !foundAny)
             throw InkveilError::notFound(found.phrases.front().phrase, source);
         throw InkveilError::noRedactions();
     }
@@ -212,7 +216,7 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         // no coarser than 200 dpi, below which Tesseract misses small text.
         const int readDpi = std::max(200, static_cast<int>(std::lround(scale * 72.0)));
         readBack(output.path(), {phrasePages.begin(), phrasePages.end()}, pagesRead, terms, plan.ocr.languages, readDpi,
-                 shouldCancel, reading);
+                 shouldCancel, reading, plan.exclusions);
     }
 
     const QString published = output.publish([&] { return availableURL(destination, base); });
