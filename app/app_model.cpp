@@ -52,6 +52,8 @@ AppModel::AppModel(QObject* parent)
       m_feedbackURL(BuildSettings::feedbackPage()),
       m_websiteURL(BuildSettings::website())
 {
+    m_preview = new PreviewRenderer(this);
+    connect(m_preview, &PreviewRenderer::ready, this, &AppModel::applyPreview);
     for (auto signal : {&AppModel::inputsChanged, &AppModel::selectionChanged, &AppModel::marksChanged,
                         &AppModel::searchTextChanged, &AppModel::isRedactingChanged, &AppModel::isReadingChanged})
         connect(this, signal, this, &AppModel::publishDerived);
@@ -123,12 +125,16 @@ void AppModel::guarded(const std::function<void()>& operation)
 void AppModel::setSelection(const std::optional<QUuid>& selection)
 {
     assign(this, m_selection, selection, &AppModel::selectionChanged);
-    setCurrentPage(0);
+    setHighlightedMark(std::nullopt);
+    // Straight to the first page: one render per change of selection.
+    assign(this, m_currentPage, 0, &AppModel::currentPageChanged);
     refreshPreview();
 }
 
 void AppModel::setCurrentPage(int page)
 {
+    if (m_highlightedMark && m_highlightedMark->pageIndex() != page)
+        setHighlightedMark(std::nullopt);
     assign(this, m_currentPage, page, &AppModel::currentPageChanged);
     refreshPreview();
 }

@@ -15,6 +15,12 @@ inline const QString destinationGone =
 inline const QString outputGone =
     QStringLiteral("A redacted PDF was moved or deleted before the run finished. No output was saved.");
 inline const QString runCancelled = QStringLiteral("Redaction cancelled. No output was saved.");
+inline const QString quitUnredactedTitle = QStringLiteral("Quit without redacting?");
+inline const QString quitUnredactedText =
+    QStringLiteral("Some PDFs have marks that were not redacted yet. Quitting now loses them.");
+inline const QString keepWorkingButton = QStringLiteral("Cancel");
+inline const QString quitAnywayButton = QStringLiteral("Quit");
+inline const QString searching = QStringLiteral("Searching\u2026");
 inline const QString unexpectedFailure = QStringLiteral("An unexpected error stopped the redaction.");
 
 // “phrase” was not found as selectable text. …

@@ -8,7 +8,7 @@
 
 namespace inkveil {
 
-QImage renderPreview(platform::Context& ctx, platform::Page& page, int side)
+QImage renderPreview(platform::Context& ctx, platform::Page& page, int side, const std::function<bool()>& cancelled)
 {
     const Rect box = page.mediaBox().standardized();
     if (!(box.width > 0) || !(box.height > 0) || !std::isfinite(box.width) || !std::isfinite(box.height))
@@ -23,7 +23,7 @@ QImage renderPreview(platform::Context& ctx, platform::Page& page, int side)
     try {
         platform::Bitmap bitmap = platform::Bitmap::newRgb(ctx, width, height);
         fz_cookie cookie{};
-        page.renderWithAnnotations(ctx, bitmap, toPixels, &cookie);
+        page.renderWithAnnotations(ctx, bitmap, toPixels, &cookie, cancelled);
         QImage image(width, height, QImage::Format_RGB888);
         const auto rowBytes = static_cast<size_t>(width) * 3;
         for (int y = 0; y < height; ++y)

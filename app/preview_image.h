@@ -2,6 +2,8 @@
 
 #include <QImage>
 
+#include <functional>
+
 namespace inkveil {
 
 namespace platform {
@@ -14,7 +16,8 @@ inline constexpr int kPreviewSide = 1200;
 
 // The page's media box, upright as stored (no /Rotate), with its annotations,
 // scaled to fit side × side while keeping its shape. A null image when the box is
-// empty or the page cannot be drawn.
-QImage renderPreview(platform::Context& ctx, platform::Page& page, int side = kPreviewSide);
+// empty, the page cannot be drawn, or cancelled (asked from any thread) says so.
+QImage renderPreview(platform::Context& ctx, platform::Page& page, int side = kPreviewSide,
+                     const std::function<bool()>& cancelled = {});
 
 } // namespace inkveil

@@ -64,18 +64,23 @@ void AppModel::redact()
         }
 
         std::vector<RedactionJob> jobs;
+        MarksByInput runMarks;
         for (const RedactInput& input : ready) {
+            runMarks.insert(input.id, m_marks.value(input.id));
             RedactionJob job;
             job.source = input.url;
             const QList<RedactionRegion> marks = m_marks.value(input.id);
             job.plan.regions.assign(marks.begin(), marks.end());
             job.plan.searchTerms = m_searchTerms.value(input.id);
+            const QList<RedactionRegion> excluded = m_exclusions.value(input.id);
+            job.plan.exclusions.assign(excluded.begin(), excluded.end());
             job.plan.dpi = m_dpi;
             job.plan.ocr = m_ocr;
             job.pageCount = input.pageCount;
             jobs.push_back(std::move(job));
         }
 
+        m_runMarks = runMarks;
         setIsRedacting(true);
         setProgress(0.05);
         setOutputs({});
@@ -145,6 +150,8 @@ void AppModel::applyOutcome(quint64 runId, const RunOutcome& outcome)
         }
         setOutputs(written);
         setResultMessage(ModelMessages::runVerified(written.size(), redactions));
+        for (auto it = m_runMarks.cbegin(); it != m_runMarks.cend(); ++it)
+            m_redactedMarks.insert(it.key(), it.value());
         break;
     }
     case RunOutcome::Kind::cancelled:

@@ -41,6 +41,7 @@ TEST_F(PreviewTest, TheMediaBoxFillsTheImageUprightAsStored)
         SCOPED_TRACE(page.rotate);
         model().removeAll();
         model().add({PdfBuilder().page(page).write(path(QStringLiteral("page%1.pdf").arg(page.box[0] + page.rotate)))});
+        ASSERT_TRUE(waitForPreview());
         const QImage image = model().previewImage();
         ASSERT_EQ(image.size(), size);
         const int w = image.width();
@@ -62,7 +63,7 @@ TEST_F(PreviewTest, ThePreviewShowsAnnotationsAsTheDesktopDoes)
     page.annots = {"<< /Type /Annot /Subtype /Square /Rect [306 396 612 792] /AP << /N " + std::to_string(appearance)
                    + " 0 R >> >>"};
     model().add({builder.page(page).write(path(QStringLiteral("annotated.pdf")))});
-
+    ASSERT_TRUE(waitForPreview());
     const QImage image = model().previewImage();
     ASSERT_FALSE(image.isNull());
     EXPECT_TRUE(dark(image, image.width() - 20, 20));
@@ -79,7 +80,9 @@ TEST_F(PreviewTest, PagesStayInRangeEvenWhenTheFileShrinksOnDisk)
 
     pdf(QStringLiteral("doc.pdf"), 2);
     model().refreshPreview();
+    ASSERT_TRUE(waitForPreview());
     EXPECT_EQ(model().currentPage(), 1);
+    EXPECT_EQ(model().selectedPageCount(), 2);
     EXPECT_FALSE(model().previewImage().isNull());
 }
 

@@ -208,3 +208,30 @@ TEST_F(RunTest, TheRunWorksOnCopiesAndIgnoresASecondStart)
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(written().size(), 1);
 }
+
+// Quitting asks only while some marks were never written by a successful run.
+TEST_F(RunTest, QuittingAsksOnlyWhileMarksAreUnredacted)
+{
+    model().add({pdf(QStringLiteral("a.pdf"))});
+    EXPECT_TRUE(model().confirmQuit()); // nothing marked
+    EXPECT_TRUE(dialogs.alerts.isEmpty());
+
+    addReady({QStringLiteral("b.pdf")});
+    model().setRedactor(fakeEngine());
+    const std::pair<int, bool> answers[] = {{0, false}, {-1, false}, {1, true}};
+    for (const auto& [answer, quits] : answers) {
+        dialogs.alertAnswer = answer;
+        EXPECT_EQ(model().confirmQuit(), quits) << answer;
+    }
+    EXPECT_EQ(dialogs.alerts.size(), 3);
+
+    model().redact();
+    ASSERT_TRUE(waitForRunEnd());
+    dialogs.alertAnswer = 0;
+    EXPECT_TRUE(model().confirmQuit());
+    model().addMark(Rect{0.5, 0.5, 0.2, 0.2});
+    EXPECT_FALSE(model().confirmQuit());
+    model().removeAll();
+    EXPECT_TRUE(model().confirmQuit());
+    EXPECT_EQ(dialogs.alerts.size(), 4);
+}
