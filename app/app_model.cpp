@@ -149,13 +149,29 @@ void AppModel::setOutputFolder(const std::optional<QString>& folder)
 void AppModel::setIsDropTargeted(bool targeted) { assign(this, m_isDropTargeted, targeted, &AppModel::isDropTargetedChanged); }
 void AppModel::setErrorMessage(const std::optional<QString>& message)
 {
-    assign(this, m_errorMessage, message, &AppModel::errorMessageChanged);
+    if (message)
+        setError(ModelMessages::runFailedTitle, *message);
+    else
+        assign(this, m_errorMessage, message, &AppModel::errorMessageChanged);
+}
+
+void AppModel::setError(const QString& title, const QString& message)
+{
+    const bool changed = m_errorTitle != title || m_errorMessage != message;
+    m_errorTitle = title;
+    m_errorMessage = message;
+    if (changed)
+        Q_EMIT errorMessageChanged();
 }
 void AppModel::setIsRedacting(bool redacting) { assign(this, m_isRedacting, redacting, &AppModel::isRedactingChanged); }
 void AppModel::setProgress(double progress) { assign(this, m_progress, progress, &AppModel::progressChanged); }
 void AppModel::setProgressText(const QString& text) { assign(this, m_progressText, text, &AppModel::progressTextChanged); }
-void AppModel::setResultMessage(const std::optional<QString>& message)
+void AppModel::setResultMessage(const std::optional<QString>& message, bool ofRun)
 {
+    const bool kindChanged = m_resultIsRun != (message && ofRun);
+    m_resultIsRun = message && ofRun;
+    if (kindChanged && m_resultMessage == message)
+        Q_EMIT resultMessageChanged();
     assign(this, m_resultMessage, message, &AppModel::resultMessageChanged);
 }
 void AppModel::setOutputs(const QStringList& outputs) { assign(this, m_outputs, outputs, &AppModel::outputsChanged); }

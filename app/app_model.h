@@ -93,6 +93,7 @@ class AppModel : public QObject {
     Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
     Q_PROPERTY(QString progressText READ progressText NOTIFY progressTextChanged)
     Q_PROPERTY(std::optional<QString> errorMessage READ errorMessage WRITE setErrorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(QString errorTitle READ errorTitle NOTIFY errorMessageChanged)
     Q_PROPERTY(std::optional<QString> resultMessage READ resultMessage NOTIFY resultMessageChanged)
     Q_PROPERTY(QStringList outputs READ outputs NOTIFY outputsChanged)
     Q_PROPERTY(QImage previewImage READ previewImage NOTIFY previewImageChanged)
@@ -176,8 +177,12 @@ public:
     const QString& progressText() const { return m_progressText; }
     // An error for the window's alert; the window clears it when dismissed.
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
+    // What failed, for the alert's title; changes with errorMessage.
+    const QString& errorTitle() const { return m_errorTitle; }
     // The outcome of the last search or run, for the preview's status line.
     const std::optional<QString>& resultMessage() const { return m_resultMessage; }
+    // resultMessage reports a run (not a search): the outputs belong to it.
+    bool resultIsRun() const { return m_resultIsRun; }
     // The files written by the last successful run, in processing order.
     const QStringList& outputs() const { return m_outputs; }
     // The current page's media box fitted to 1200 × 1200; null when nothing can be shown.
@@ -203,7 +208,9 @@ public:
     void setDpi(double dpi);
     void setOutputFolder(const std::optional<QString>& folder);
     void setIsDropTargeted(bool targeted);
+    // The title is the run's ("Redaction couldn't be completed").
     void setErrorMessage(const std::optional<QString>& message);
+    void setError(const QString& title, const QString& message);
     void setOcr(const OcrSettings& ocr);
 
     // ---- Derived values -------------------------------------------------
@@ -239,6 +246,8 @@ public:
     void add(const QStringList& locations);
     // Shows the open dialog and adds what the user chose.
     void chooseInputs();
+    // Shows the folder dialog and adds the PDFs of the chosen folder.
+    void chooseInputFolder();
     // Removes the selected input with its marks and phrases; selects the first remaining.
     void removeSelected();
     // Empties the list and everything that belongs to it; messages of the
@@ -354,7 +363,7 @@ private:
     void setIsRedacting(bool redacting);
     void setProgress(double progress);
     void setProgressText(const QString& text);
-    void setResultMessage(const std::optional<QString>& message);
+    void setResultMessage(const std::optional<QString>& message, bool ofRun = false);
     void setOutputs(const QStringList& outputs);
     void setPreviewImage(const QImage& image);
     void setAvailableUpdate(const std::optional<UpdateInfo>& update);
@@ -413,6 +422,8 @@ private:
     double m_progress = 0.0;
     QString m_progressText;
     std::optional<QString> m_errorMessage;
+    QString m_errorTitle;
+    bool m_resultIsRun = false;
     std::optional<QString> m_resultMessage;
     QStringList m_outputs;
     QImage m_previewImage;

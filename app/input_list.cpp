@@ -31,7 +31,7 @@ void AppModel::addLocations(const QStringList& locations)
 {
     const QStringList discovered = InkveilEngine::discover(locations);
     if (discovered.isEmpty()) {
-        setErrorMessage(ModelMessages::noPdfsFound);
+        setError(ModelMessages::addFailedTitle, ModelMessages::noPdfsFound);
         return;
     }
 
@@ -48,18 +48,21 @@ void AppModel::addLocations(const QStringList& locations)
     }
 
     QList<RedactInput> added;
+    QStringList unreadable;
     for (const QString& candidate : std::as_const(candidates)) {
         if (auto input = RedactInput::open(m_context, candidate, QUuid::createUuid()))
             added.append(std::move(*input));
+        else
+            unreadable.append(QFileInfo(candidate).fileName());
     }
 
     if (added.isEmpty()) {
         if (!candidates.isEmpty())
-            setErrorMessage(ModelMessages::pdfUnreadable);
+            setError(ModelMessages::addFailedTitle, ModelMessages::pdfUnreadable);
         return;
     }
     if (added.size() < candidates.size())
-        setErrorMessage(ModelMessages::somePdfsUnreadable);
+        setError(ModelMessages::addFailedTitle, ModelMessages::somePdfsUnreadable(unreadable));
 
     m_inputs.append(added);
     Q_EMIT inputsChanged();
@@ -77,6 +80,15 @@ void AppModel::chooseInputs()
     const QStringList chosen = m_dialogs->chooseInputs(DialogTexts::inputsTitle, DialogTexts::inputsPrompt);
     if (!chosen.isEmpty())
         add(chosen);
+}
+
+void AppModel::chooseInputFolder()
+{
+    if (!m_dialogs)
+        return;
+    const auto chosen = m_dialogs->chooseOutputFolder(DialogTexts::folderTitle, DialogTexts::inputsPrompt, std::nullopt);
+    if (chosen && !chosen->isEmpty())
+        add({*chosen});
 }
 
 void AppModel::removeSelected()

@@ -220,6 +220,9 @@ void AppModel::restoreMarks(const QUuid& id, const QList<RedactionRegion>& marks
     Q_EMIT marksChanged();
     m_searchTerms[id] = terms;
     Q_EMIT searchTermsChanged();
+    // "Marked 21 occurrences" no longer holds once the marks went back.
+    if (!m_resultIsRun)
+        setResultMessage(std::nullopt);
 }
 
 } // namespace inkveil

@@ -11,6 +11,11 @@ QString plural(qint64 count, const QString& noun)
 
 } // namespace
 
+QString somePdfsUnreadable(const QStringList& names)
+{
+    return QStringLiteral("Some PDFs could not be read and were not added: %1.").arg(names.join(QStringLiteral(", ")));
+}
+
 QString phraseNotFound(const QString& phrase)
 {
     return u'\u201C' + phrase

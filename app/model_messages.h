@@ -1,15 +1,26 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Every text that the application model shows to the user, in one place.
 namespace inkveil::ModelMessages {
 
+// Titles of the window's alert: what failed.
+inline const QString runFailedTitle = QStringLiteral("Redaction couldn't be completed");
+inline const QString addFailedTitle = QStringLiteral("PDFs couldn't be added");
+inline const QString showFailedTitle = QStringLiteral("PDF couldn't be shown");
+inline const QString notFoundTitle = QStringLiteral("Phrase not found");
+inline const QString searchFailedTitle = QStringLiteral("Search couldn't be completed");
+inline const QString destinationTitle = QStringLiteral("Destination not available");
+
 inline const QString noPdfsFound = QStringLiteral("No readable PDF documents were found.");
 inline const QString pdfUnreadable =
     QStringLiteral("The selected PDF could not be read. It may be damaged or incomplete.");
-inline const QString somePdfsUnreadable = QStringLiteral("Some PDFs could not be read and were not added.");
+// Some PDFs could not be read and were not added: a.pdf, b.pdf.
+QString somePdfsUnreadable(const QStringList& names);
 inline const QString destinationNotWritable = QStringLiteral("The selected destination is not writable.");
+inline const QString destinationMissing = QStringLiteral("The selected destination does not exist.");
 inline const QString destinationGone =
     QStringLiteral("The selected destination was moved or deleted during redaction. No output was saved.");
 inline const QString outputGone =

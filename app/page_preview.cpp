@@ -1,5 +1,7 @@
 #include "app/app_model.h"
 
+#include "app/model_messages.h"
+
 #include "platform/pdf_document.h"
 
 #include <algorithm>
@@ -77,7 +79,7 @@ void AppModel::setIsRendering(bool rendering)
 // The file changed or went away after it was added.
 void AppModel::reportUnreadable(const RedactInput& input, bool readableButEmpty)
 {
-    setErrorMessage(readableButEmpty ? InkveilError::empty(input.url).description()
+    setError(ModelMessages::showFailedTitle, readableButEmpty ? InkveilError::empty(input.url).description()
                                      : InkveilError::unreadable(input.url).description());
 }
 

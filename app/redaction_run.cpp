@@ -59,7 +59,9 @@ void AppModel::redact()
         const QString folder = *m_outputFolder;
         auto held = writableFolder(folder);
         if (!held) {
-            setErrorMessage(ModelMessages::destinationNotWritable);
+            setError(ModelMessages::destinationTitle, QFileInfo(folder).isDir() || QFileInfo(folder).exists()
+                                                          ? ModelMessages::destinationNotWritable
+                                                          : ModelMessages::destinationMissing);
             return;
         }
 
@@ -149,13 +151,13 @@ void AppModel::applyOutcome(quint64 runId, const RunOutcome& outcome)
             redactions += result.verification.redactionCount;
         }
         setOutputs(written);
-        setResultMessage(ModelMessages::runVerified(written.size(), redactions));
+        setResultMessage(ModelMessages::runVerified(written.size(), redactions), true);
         for (auto it = m_runMarks.cbegin(); it != m_runMarks.cend(); ++it)
             m_redactedMarks.insert(it.key(), it.value());
         break;
     }
     case RunOutcome::Kind::cancelled:
-        setResultMessage(ModelMessages::runCancelled);
+        setResultMessage(ModelMessages::runCancelled, true);
         break;
     case RunOutcome::Kind::failed:
         setErrorMessage(outcome.message);

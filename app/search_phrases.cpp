@@ -158,7 +158,7 @@ void AppModel::searchSelected()
             if (reading.cancelled)
                 return;
             if (reading.error) {
-                m->setErrorMessage(*reading.error);
+                m->setError(ModelMessages::searchFailedTitle, *reading.error);
                 return;
             }
             m->applySearch(inputId, phrase, reading.found, reading.texts, reading.occurrences, reading.pagesRead);
@@ -187,7 +187,8 @@ void AppModel::applySearch(const QUuid& id, const QString& phrase, const std::ve
         }
     }
     if (found.empty()) {
-        setErrorMessage(pagesRead ? ModelMessages::phraseNotRead(phrase) : ModelMessages::phraseNotFound(phrase));
+        setError(ModelMessages::notFoundTitle,
+                 pagesRead ? ModelMessages::phraseNotRead(phrase) : ModelMessages::phraseNotFound(phrase));
         return;
     }
     std::stable_sort(merged.begin(), merged.end(), readsBefore);

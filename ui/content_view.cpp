@@ -3,6 +3,7 @@
 #include "app/app_model.h"
 #include "ui/controls_pane.h"
 #include "ui/files_pane.h"
+#include "ui/page_canvas.h"
 #include "ui/preview_pane.h"
 #include "ui/text_styles.h"
 
@@ -84,6 +85,7 @@ ContentView::ContentView(AppModel& model, QWidget* parent) : QWidget(parent), m_
         m_outline->raise();
     });
     connect(&model, &AppModel::errorMessageChanged, this, &ContentView::showError);
+    connect(m_controls, &ControlsPane::searchSubmitted, this, [this] { m_preview->canvas()->setFocus(Qt::OtherFocusReason); });
     showError();
 }
 
@@ -142,6 +144,8 @@ void ContentView::showError()
         // OK, Escape or closing the alert all dismiss the message.
         connect(m_alert, &QMessageBox::finished, this, [this] { m_model.setErrorMessage(std::nullopt); });
     }
+    m_alert->setWindowTitle(m_model.errorTitle());
+    m_alert->setText(m_model.errorTitle());
     m_alert->setInformativeText(*message);
     if (!m_alert->isVisible())
         m_alert->open();

@@ -63,7 +63,89 @@ void PageCanvas::setMarks(const QList<RedactionRegion>& marks)
     if (m_marks == marks)
         return;
     m_marks = marks;
+    m_editedMark.reset();
+    updateAccessibleText();
     update();
+}
+
+void PageCanvas::setHighlighted(const std::optional<RedactionRegion>& mark)
+{
+    if (m_highlighted == mark)
+        return;
+    m_highlighted = mark;
+    update();
+}
+
+void PageCanvas::setMarkTexts(const QStringList& texts)
+{
+    m_markTexts = texts;
+    updateAccessibleText();
+}
+
+// The boxes are drawn, not widgets: assistive tools read them from here.
+void PageCanvas::updateAccessibleText()
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < m_marks.size(); ++i) {
+        const QString covered = m_markTexts.value(i);
+        lines.append(QStringLiteral("Redaction area %1: %2")
+                         .arg(i + 1)
+                         .arg(covered.isEmpty() ? QStringLiteral("Area") : covered));
+    }
+    setAccessibleName(QStringLiteral("Page with %1 redaction area%2").arg(m_marks.size()).arg(m_marks.size() == 1 ? QString() : QStringLiteral("s")));
+    setAccessibleDescription(lines.join(u'\n'));
+}
+
+std::optional<std::pair<qsizetype, Qt::Edges>> PageCanvas::markAt(const QPointF& point) const
+{
+    constexpr double kEdge = 5.0;
+    const QRectF frame = imageFrame();
+    for (qsizetype i = m_marks.size() - 1; i >= 0; --i) {
+        const QRectF box = CanvasGeometry::markBox(m_marks[i].normalizedRect(), frame);
+        if (!box.adjusted(-kEdge, -kEdge, kEdge, kEdge).contains(point))
+            continue;
+        Qt::Edges edges;
+        if (std::abs(point.x() - box.left()) <= kEdge)
+            edges |= Qt::LeftEdge;
+        else if (std::abs(point.x() - box.right()) <= kEdge)
+            edges |= Qt::RightEdge;
+        if (std::abs(point.y() - box.top()) <= kEdge)
+            edges |= Qt::TopEdge;
+        else if (std::abs(point.y() - box.bottom()) <= kEdge)
+            edges |= Qt::BottomEdge;
+        if (!edges && !box.contains(point))
+            continue;
+        return std::pair{i, edges};
+    }
+    return std::nullopt;
+}
+
+// The edited box where the pointer now is: moved whole, or its edges moved,
+// and kept on the page.
+std::optional<QRectF> PageCanvas::editedBox(const QPointF& here) const
+{
+    if (!m_editedMark || !m_editPoint || *m_editedMark >= m_marks.size())
+        return std::nullopt;
+    const QRectF frame = imageFrame();
+    const QRectF box = CanvasGeometry::markBox(m_marks[*m_editedMark].normalizedRect(), frame);
+    const QPointF delta = here - *m_editPoint;
+    if (!m_editedEdges) {
+        QRectF moved = box.translated(delta);
+        moved.moveLeft(std::clamp(moved.left(), frame.left(), std::max(frame.left(), frame.right() - moved.width())));
+        moved.moveTop(std::clamp(moved.top(), frame.top(), std::max(frame.top(), frame.bottom() - moved.height())));
+        return moved;
+    }
+    const QPointF p = CanvasGeometry::clampToFrame(here, frame);
+    QRectF resized = box;
+    if (m_editedEdges & Qt::LeftEdge)
+        resized.setLeft(p.x());
+    if (m_editedEdges & Qt::RightEdge)
+        resized.setRight(p.x());
+    if (m_editedEdges & Qt::TopEdge)
+        resized.setTop(p.y());
+    if (m_editedEdges & Qt::BottomEdge)
+        resized.setBottom(p.y());
+    return resized.normalized();
 }
 
 void PageCanvas::setZoom(double zoom)
@@ -145,12 +227,19 @@ void PageCanvas::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::Antialiasing, false);
     QPen outline(kMarkOutline, 1.0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     outline.setMiterLimit(10);
-    for (const RedactionRegion& mark : std::as_const(m_marks)) {
-        const QRectF box = CanvasGeometry::markBox(mark.normalizedRect(), frame);
+    const auto edited = m_pastThreshold && m_editPoint && !m_dragCancelled ? editedBox(*m_editPoint + m_editOffset) : std::nullopt;
+    for (qsizetype i = 0; i < m_marks.size(); ++i) {
+        const RedactionRegion& mark = m_marks[i];
+        const QRectF box = edited && m_editedMark == i ? *edited : CanvasGeometry::markBox(mark.normalizedRect(), frame);
         p.fillRect(box, Qt::black);
         p.setPen(outline);
         p.setBrush(Qt::NoBrush);
         p.drawRect(box);
+        if (m_highlighted == mark) {
+            QPen ring(palette().color(QPalette::Highlight), 3.0);
+            p.setPen(ring);
+            p.drawRect(box.adjusted(-3, -3, 3, 3));
+        }
     }
 
     if (const auto drag = activeDragRect()) {
@@ -174,6 +263,16 @@ void PageCanvas::mousePressEvent(QMouseEvent* event)
     m_pressPoint = event->position();
     m_pastThreshold = false;
     m_dragCancelled = false;
+    m_editOffset = {};
+    // On a box: move it, or resize it by the edge under the pointer.
+    if (const auto hit = markAt(event->position())) {
+        m_editedMark = hit->first;
+        m_editedEdges = hit->second;
+        m_editPoint = event->position();
+    } else {
+        m_editedMark.reset();
+        m_editPoint.reset();
+    }
     event->accept();
 }
 
@@ -181,7 +280,22 @@ void PageCanvas::mouseMoveEvent(QMouseEvent* event)
 {
     const QPointF here = event->position();
     const QRectF frame = imageFrame();
-    setCursor(CanvasGeometry::frameContains(frame, here) ? Qt::CrossCursor : Qt::ArrowCursor);
+    if (!m_pressPoint) {
+        const auto hit = markAt(here);
+        Qt::CursorShape shape = CanvasGeometry::frameContains(frame, here) ? Qt::CrossCursor : Qt::ArrowCursor;
+        if (hit) {
+            const Qt::Edges e = hit->second;
+            const bool horizontal = e & (Qt::LeftEdge | Qt::RightEdge);
+            const bool vertical = e & (Qt::TopEdge | Qt::BottomEdge);
+            shape = !e ? Qt::SizeAllCursor
+                : horizontal && vertical
+                    ? ((e & Qt::LeftEdge) && (e & Qt::TopEdge)) || ((e & Qt::RightEdge) && (e & Qt::BottomEdge))
+                          ? Qt::SizeFDiagCursor
+                          : Qt::SizeBDiagCursor
+                    : horizontal ? Qt::SizeHorCursor : Qt::SizeVerCursor;
+        }
+        setCursor(shape);
+    }
     if (!m_pressPoint || !(event->buttons() & Qt::LeftButton) || m_dragCancelled)
         return;
     if (!m_pastThreshold) {
@@ -189,6 +303,11 @@ void PageCanvas::mouseMoveEvent(QMouseEvent* event)
         if (std::hypot(moved.x(), moved.y()) < CanvasGeometry::kDragThreshold)
             return;
         m_pastThreshold = true;
+    }
+    if (m_editedMark) {
+        m_editOffset = here - *m_editPoint;
+        update();
+        return;
     }
     // A drag that begins beside the page draws nothing, even across the page.
     if (!CanvasGeometry::frameContains(frame, *m_pressPoint))
@@ -205,6 +324,17 @@ void PageCanvas::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     const QRectF frame = imageFrame();
+    if (m_editedMark && *m_editedMark < m_marks.size()) {
+        const RedactionRegion mark = m_marks[*m_editedMark];
+        const auto box = m_pastThreshold && !m_dragCancelled ? editedBox(*m_editPoint + m_editOffset) : std::nullopt;
+        const bool clicked = !m_pastThreshold;
+        endDrag();
+        if (box && CanvasGeometry::isLargeEnough(*box))
+            Q_EMIT markMoved(mark, CanvasGeometry::normalizedRect(*box, frame));
+        else if (clicked)
+            Q_EMIT markClicked(mark);
+        return;
+    }
     const auto drag = activeDragRect();
     const bool add = m_pastThreshold && !m_dragCancelled && drag && CanvasGeometry::isLargeEnough(*drag);
     endDrag();
@@ -219,6 +349,9 @@ void PageCanvas::endDrag()
     m_dragCancelled = false;
     m_dragStart.reset();
     m_dragEnd.reset();
+    m_editedMark.reset();
+    m_editPoint.reset();
+    m_editOffset = {};
     update();
 }
 
@@ -232,6 +365,13 @@ void PageCanvas::keyPressEvent(QKeyEvent* event)
             m_dragStart.reset();
             m_dragEnd.reset();
             update();
+            return;
+        }
+        break;
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        if (m_highlighted && m_marks.contains(*m_highlighted) && !m_pressPoint) {
+            Q_EMIT markRemoved(*m_highlighted);
             return;
         }
         break;
@@ -305,11 +445,15 @@ void PageCanvas::renderSharp()
     const int wanted = std::min(neededSide(), kMaxSharpSide);
     if (!m_sharpRenderer || m_image.isNull() || wanted <= longest + 2)
         return;
-    const QImage sharp = m_sharpRenderer(wanted);
-    if (sharp.isNull())
+    m_sharpRenderer(wanted, m_image.cacheKey());
+}
+
+void PageCanvas::setSharpImage(const QImage& sharp, qint64 of)
+{
+    if (sharp.isNull() || of != m_image.cacheKey())
         return;
     m_sharp = sharp;
-    m_sharpOf = m_image.cacheKey();
+    m_sharpOf = of;
     update();
 }
 

@@ -1,15 +1,15 @@
 #include "ui/preview_pane.h"
 
 #include "app/app_model.h"
-#include "app/preview_image.h"
-#include "platform/mu_context.h"
-#include "platform/pdf_document.h"
+#include "app/preview_renderer.h"
+#include "ui/elided_label.h"
 #include "ui/empty_state.h"
 #include "ui/page_canvas.h"
 #include "ui/symbols.h"
 #include "ui/text_styles.h"
 
 #include <QEvent>
+#include <QWheelEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -71,9 +71,8 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
     auto* header = new QHBoxLayout;
     header->setContentsMargins(20, 20, 20, 20);
     header->setSpacing(12);
-    m_title = new QLabel(this);
+    m_title = new ElidedLabel(QString(), this);
     TextStyle::apply(m_title, TextStyle::Style::title2, true);
-    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     header->addWidget(m_title, 1);
     m_previous = pageButton(Symbols::Symbol::chevronLeft, QStringLiteral("Previous page"), this);
     connect(m_previous, &QToolButton::clicked, this, [this] { m_model.previousPage(); });
@@ -108,15 +107,38 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
     hostLayout->addWidget(m_canvas);
     m_scroll->setWidget(host);
     m_scroll->installEventFilter(this);
+    m_scroll->viewport()->installEventFilter(this);
     m_pageArea->addWidget(m_scroll);
     layout->addWidget(m_pageArea, 1);
 
     connect(m_canvas, &PageCanvas::markAdded, this, [this](const Rect& rect) { m_model.addMark(rect); });
     connect(m_canvas, &PageCanvas::markRemoved, this,
             [this](const RedactionRegion& region) { m_model.removeMark(region); });
+    connect(m_canvas, &PageCanvas::markClicked, this,
+            [this](const RedactionRegion& region) { m_model.showMark(region); });
+    connect(m_canvas, &PageCanvas::markMoved, this,
+            [this](const RedactionRegion& region, const Rect& rect) { m_model.replaceMark(region, rect); });
+    connect(&model, &AppModel::highlightedMarkChanged, this,
+            [this] { m_canvas->setHighlighted(m_model.highlightedMark()); });
     connect(m_canvas, &PageCanvas::previousPageRequested, this, [this] { m_model.previousPage(); });
     connect(m_canvas, &PageCanvas::nextPageRequested, this, [this] { m_model.nextPage(); });
-    m_canvas->setSharpRenderer([this](int side) { return renderSharp(side); });
+    m_sharpRenderer = new PreviewRenderer(this);
+    connect(m_sharpRenderer, &PreviewRenderer::ready, this, [this](const PreviewRenderer::Result& result) {
+        if (result.number == m_sharpNumber)
+            m_canvas->setSharpImage(result.image, m_sharpOf);
+    });
+    m_canvas->setSharpRenderer([this](int side, qint64 of) {
+        // The model's own image is still on its way.
+        const auto input = m_model.selected();
+        if (!input || m_model.isRendering())
+            return;
+        m_sharpOf = of;
+        m_sharpRenderer->request({input->url, m_model.currentPage(), ++m_sharpNumber, side, false});
+    });
+    connect(&model, &AppModel::isRenderingChanged, this, [this] {
+        if (!m_model.isRendering())
+            m_canvas->requestSharpIfNeeded();
+    });
 
     // Status line after a run.
     m_status = new QWidget(this);
@@ -137,6 +159,27 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
     row->addWidget(m_showInFolder);
     statusLayout->addLayout(row);
     layout->addWidget(m_status);
+
+    m_busy = new QLabel(QStringLiteral("Drawing page\u2026"), this);
+    TextStyle::makeSecondary(m_busy);
+    m_busy->hide();
+    header->insertWidget(1, m_busy);
+    m_busyDelay.setSingleShot(true);
+    m_busyDelay.setInterval(kBusyDelay);
+    connect(&m_busyDelay, &QTimer::timeout, this, [this] {
+        m_busy->setVisible(m_model.isRendering());
+        if (m_model.isRendering())
+            m_canvas->setCursor(Qt::BusyCursor);
+    });
+    connect(&model, &AppModel::isRenderingChanged, this, [this] {
+        if (m_model.isRendering()) {
+            m_busyDelay.start();
+            return;
+        }
+        m_busyDelay.stop();
+        m_busy->hide();
+        m_canvas->unsetCursor();
+    });
 
     connect(&model, &AppModel::selectedChanged, this, &PreviewPane::updateHeader);
     connect(&model, &AppModel::currentPageChanged, this, &PreviewPane::updateHeader);
@@ -184,18 +227,22 @@ void PreviewPane::updatePage()
 void PreviewPane::updateMarks()
 {
     QList<RedactionRegion> shown;
+    QStringList texts;
     for (const RedactionRegion& mark : m_model.selectedMarks()) {
-        if (mark.pageIndex() == m_model.currentPage())
+        if (mark.pageIndex() == m_model.currentPage()) {
             shown.append(mark);
+            texts.append(m_model.markText(mark));
+        }
     }
     m_canvas->setMarks(shown);
+    m_canvas->setMarkTexts(texts);
 }
 
 void PreviewPane::updateStatus()
 {
     const auto& message = m_model.resultMessage();
     m_status->setVisible(message.has_value());
-    const bool written = !m_model.outputs().isEmpty();
+    const bool written = m_model.resultIsRun() && !m_model.outputs().isEmpty();
     m_statusMessage->setText(message.value_or(QString()));
     const QIcon icon = written ? Symbols::drawn(Symbols::Symbol::checkmarkShieldFill, TextStyle::kConfirmGreen)
                                : Symbols::drawn(Symbols::Symbol::infoCircle, TextStyle::secondaryColor(this));
@@ -203,6 +250,40 @@ void PreviewPane::updateStatus()
     m_statusIcon->setProperty("symbol", written ? QStringLiteral("checkmark.shield.fill") : QStringLiteral("info.circle"));
     m_showInFolder->setVisible(written);
     Q_EMIT statusChanged();
+}
+
+// Ctrl+wheel zooms; the wheel pages on once the page is scrolled to its end
+// (a full notch, so a touchpad's small steps do not flick through pages).
+bool PreviewPane::wheel(QWheelEvent* event)
+{
+    const int dy = event->angleDelta().y();
+    if (event->modifiers() & Qt::ControlModifier) {
+        m_wheelRest += dy;
+        while (std::abs(m_wheelRest) >= 120) {
+            m_wheelRest > 0 ? zoomIn() : zoomOut();
+            m_wheelRest -= m_wheelRest > 0 ? 120 : -120;
+        }
+        return true;
+    }
+    QScrollBar* bar = m_scroll->verticalScrollBar();
+    const bool atEnd = dy < 0 && bar->value() >= bar->maximum();
+    const bool atStart = dy > 0 && bar->value() <= bar->minimum();
+    if (!atEnd && !atStart) {
+        m_wheelRest = 0;
+        return false;
+    }
+    m_wheelRest += dy;
+    if (std::abs(m_wheelRest) < 120)
+        return true;
+    m_wheelRest = 0;
+    const int before = m_model.currentPage();
+    if (atEnd)
+        m_model.nextPage();
+    else
+        m_model.previousPage();
+    if (m_model.currentPage() != before)
+        bar->setValue(atEnd ? bar->minimum() : bar->maximum());
+    return true;
 }
 
 // ---- Zoom ------------------------------------------------------------------
@@ -268,28 +349,9 @@ bool PreviewPane::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_scroll && event->type() == QEvent::Resize)
         updateFitArea();
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Wheel)
+        return wheel(static_cast<QWheelEvent*>(event));
     return QWidget::eventFilter(watched, event);
-}
-
-// The shown page again, with more pixels, straight from the file.
-QImage PreviewPane::renderSharp(int side)
-{
-    const auto input = m_model.selected();
-    if (!input)
-        return {};
-    try {
-        if (!m_renderContext)
-            m_renderContext = std::make_unique<platform::Context>();
-        const auto document = platform::Document::open(*m_renderContext, input->url);
-        if (!document)
-            return {};
-        auto page = document->page(m_model.currentPage());
-        if (!page)
-            return {};
-        return renderPreview(*m_renderContext, *page, side);
-    } catch (const std::exception&) {
-        return {};
-    }
 }
 
 } // namespace inkveil
