@@ -53,6 +53,33 @@ TEST_F(PreviewTest, TheMediaBoxFillsTheImageUprightAsStored)
     }
 }
 
+// Pages are drawn in the background: asking returns at once with the old
+// image still shown, and of several quick requests only the latest is shown.
+TEST_F(PreviewTest, DrawingHappensInTheBackgroundAndTheLatestRequestWins)
+{
+    PdfBuilder builder;
+    for (int width : {400, 600, 800})
+        builder.page(quarterPage(0, 0, width, 400));
+    model().add({builder.write(path(QStringLiteral("sizes.pdf")))});
+    EXPECT_TRUE(model().previewImage().isNull());
+    EXPECT_TRUE(model().isRendering());
+    ASSERT_TRUE(waitForPreview());
+    const QImage first = model().previewImage();
+    ASSERT_EQ(first.size(), QSize(1200, 1200));
+
+    QList<QSize> shown;
+    QObject::connect(&model(), &AppModel::previewImageChanged, &model(),
+                     [&] { shown.append(model().previewImage().size()); });
+    model().setCurrentPage(1);
+    EXPECT_EQ(model().previewImage().cacheKey(), first.cacheKey());
+    model().setCurrentPage(2);
+    ASSERT_TRUE(waitForPreview());
+    ASSERT_FALSE(shown.isEmpty());
+    for (const QSize& size : shown)
+        EXPECT_DOUBLE_EQ(static_cast<double>(size.width()) / size.height(), 2.0); // page 3 only, coarse then sharp
+    EXPECT_EQ(shown.back(), QSize(1200, 600));
+}
+
 TEST_F(PreviewTest, ThePreviewShowsAnnotationsAsTheDesktopDoes)
 {
     PdfBuilder builder;

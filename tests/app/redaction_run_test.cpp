@@ -37,10 +37,13 @@ TEST_F(RunTest, NothingStartsWithoutAWritableFolder)
 {
     addReady({QStringLiteral("a.pdf")});
     model().setRedactor(fakeEngine());
-    for (const QString& folder : {file(QStringLiteral("nowhere/deeper")), notPdf(QStringLiteral("file"))}) {
+    const std::pair<QString, QString> cases[] = {
+        {file(QStringLiteral("nowhere/deeper")), ModelMessages::destinationMissing},
+        {notPdf(QStringLiteral("file")), ModelMessages::destinationNotWritable}};
+    for (const auto& [folder, message] : cases) {
         model().setOutputFolder(folder);
         model().redact();
-        EXPECT_EQ(model().errorMessage(), ModelMessages::destinationNotWritable) << folder.toStdString();
+        EXPECT_EQ(model().errorMessage(), message) << folder.toStdString();
         EXPECT_FALSE(model().isRedacting());
     }
     model().setErrorMessage(std::nullopt);
