@@ -185,8 +185,12 @@ public:
     bool resultIsRun() const { return m_resultIsRun; }
     // The files written by the last successful run, in processing order.
     const QStringList& outputs() const { return m_outputs; }
-    // The current page's media box fitted to 1200 × 1200; null when nothing can be shown.
+    // The current page's media box fitted to 1200 × 1200, turned by its
+    // /Rotate; null when nothing can be shown.
     const QImage& previewImage() const { return m_previewImage; }
+    // The /Rotate that previewImage shows (0, 90, 180 or 270); marks stay in
+    // the page's own space.
+    int previewRotation() const { return m_previewRotation; }
     // The newer version the latest finished update check found, if any.
     const std::optional<UpdateInfo>& availableUpdate() const { return m_availableUpdate; }
     // An accepted update is being installed.
@@ -408,6 +412,7 @@ private:
     FoundByInput m_found; // kept after removal, for undo
     std::optional<RedactionRegion> m_highlightedMark;
     bool m_isRendering = false;
+    int m_previewRotation = 0;
     PreviewRenderer* m_preview = nullptr; // a child
     quint64 m_previewNumber = 0;
     std::optional<QUuid> m_previewInput; // whose page previewImage shows

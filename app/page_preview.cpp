@@ -65,6 +65,7 @@ void AppModel::applyPreview(const PreviewRenderer::Result& result)
             return;
         }
     }
+    m_previewRotation = result.rotation;
     setPreviewImage(result.image);
 }
 

@@ -2,6 +2,8 @@
 
 #include "platform/pdf_document.h"
 
+#include <QTransform>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -28,6 +30,9 @@ QImage renderPreview(platform::Context& ctx, platform::Page& page, int side, con
         const auto rowBytes = static_cast<size_t>(width) * 3;
         for (int y = 0; y < height; ++y)
             std::memcpy(image.scanLine(y), bitmap.row(y), rowBytes);
+        // Shown as every viewer shows it; quarter turns move pixels exactly.
+        if (page.rotation() != 0)
+            return image.transformed(QTransform().rotate(page.rotation()));
         return image;
     } catch (const std::exception&) {
         return {};

@@ -98,6 +98,7 @@ void PreviewRenderer::work(std::stop_token stop)
                 publish(result);
                 continue;
             }
+            result.rotation = page->rotation();
             if (request.coarseFirst && request.side > kCoarseSide) {
                 Result coarse = result;
                 coarse.final = false;

@@ -33,6 +33,7 @@ public:
         bool unreadable = false;
         bool empty = false; // the file opens but has no pages
         int pageCount = 0;  // of the file as it is now, once opened
+        int rotation = 0;   // the page's /Rotate, which the image shows
     };
 
     // The coarse image's longest side.

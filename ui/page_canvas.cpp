@@ -68,6 +68,14 @@ void PageCanvas::setMarks(const QList<RedactionRegion>& marks)
     update();
 }
 
+void PageCanvas::setRotation(int rotation)
+{
+    if (m_rotation == rotation)
+        return;
+    m_rotation = rotation;
+    update();
+}
+
 void PageCanvas::setHighlighted(const std::optional<RedactionRegion>& mark)
 {
     if (m_highlighted == mark)
@@ -101,7 +109,7 @@ std::optional<std::pair<qsizetype, Qt::Edges>> PageCanvas::markAt(const QPointF&
     constexpr double kEdge = 5.0;
     const QRectF frame = imageFrame();
     for (qsizetype i = m_marks.size() - 1; i >= 0; --i) {
-        const QRectF box = CanvasGeometry::markBox(m_marks[i].normalizedRect(), frame);
+        const QRectF box = CanvasGeometry::markBox(CanvasGeometry::shownFromPage(m_marks[i].normalizedRect(), m_rotation), frame);
         if (!box.adjusted(-kEdge, -kEdge, kEdge, kEdge).contains(point))
             continue;
         Qt::Edges edges;
@@ -127,7 +135,7 @@ std::optional<QRectF> PageCanvas::editedBox(const QPointF& here) const
     if (!m_editedMark || !m_editPoint || *m_editedMark >= m_marks.size())
         return std::nullopt;
     const QRectF frame = imageFrame();
-    const QRectF box = CanvasGeometry::markBox(m_marks[*m_editedMark].normalizedRect(), frame);
+    const QRectF box = CanvasGeometry::markBox(CanvasGeometry::shownFromPage(m_marks[*m_editedMark].normalizedRect(), m_rotation), frame);
     const QPointF delta = here - *m_editPoint;
     if (!m_editedEdges) {
         QRectF moved = box.translated(delta);
@@ -230,7 +238,7 @@ void PageCanvas::paintEvent(QPaintEvent*)
     const auto edited = m_pastThreshold && m_editPoint && !m_dragCancelled ? editedBox(*m_editPoint + m_editOffset) : std::nullopt;
     for (qsizetype i = 0; i < m_marks.size(); ++i) {
         const RedactionRegion& mark = m_marks[i];
-        const QRectF box = edited && m_editedMark == i ? *edited : CanvasGeometry::markBox(mark.normalizedRect(), frame);
+        const QRectF box = edited && m_editedMark == i ? *edited : CanvasGeometry::markBox(CanvasGeometry::shownFromPage(mark.normalizedRect(), m_rotation), frame);
         p.fillRect(box, Qt::black);
         p.setPen(outline);
         p.setBrush(Qt::NoBrush);
@@ -330,7 +338,7 @@ void PageCanvas::mouseReleaseEvent(QMouseEvent* event)
         const bool clicked = !m_pastThreshold;
         endDrag();
         if (box && CanvasGeometry::isLargeEnough(*box))
-            Q_EMIT markMoved(mark, CanvasGeometry::normalizedRect(*box, frame));
+            Q_EMIT markMoved(mark, CanvasGeometry::pageFromShown(CanvasGeometry::normalizedRect(*box, frame), m_rotation));
         else if (clicked)
             Q_EMIT markClicked(mark);
         return;
@@ -339,7 +347,7 @@ void PageCanvas::mouseReleaseEvent(QMouseEvent* event)
     const bool add = m_pastThreshold && !m_dragCancelled && drag && CanvasGeometry::isLargeEnough(*drag);
     endDrag();
     if (add)
-        Q_EMIT markAdded(CanvasGeometry::normalizedRect(*drag, frame));
+        Q_EMIT markAdded(CanvasGeometry::pageFromShown(CanvasGeometry::normalizedRect(*drag, frame), m_rotation));
 }
 
 void PageCanvas::endDrag()
@@ -398,7 +406,7 @@ void PageCanvas::contextMenuEvent(QContextMenuEvent* event)
     const QRectF frame = imageFrame();
     // The topmost box under the pointer: the last drawn.
     for (qsizetype i = m_marks.size() - 1; i >= 0; --i) {
-        if (!CanvasGeometry::markBox(m_marks[i].normalizedRect(), frame).contains(QPointF(event->pos())))
+        if (!CanvasGeometry::markBox(CanvasGeometry::shownFromPage(m_marks[i].normalizedRect(), m_rotation), frame).contains(QPointF(event->pos())))
             continue;
         const RedactionRegion mark = m_marks[i];
         QMenu menu(this);

@@ -32,6 +32,10 @@ public:
     // The page image; its shape decides the image frame.
     void setImage(const QImage& image);
     const QImage& image() const { return m_image; }
+    // The page's /Rotate: the image shows the page turned by it, the marks
+    // stay in the page's own space.
+    void setRotation(int rotation);
+    int rotation() const { return m_rotation; }
     // The marks of the shown page, in drawing order.
     void setMarks(const QList<RedactionRegion>& marks);
     const QList<RedactionRegion>& marks() const { return m_marks; }
@@ -99,6 +103,7 @@ private:
     QImage m_image;
     QList<RedactionRegion> m_marks;
     QStringList m_markTexts;
+    int m_rotation = 0;
     std::optional<RedactionRegion> m_highlighted;
     // A box being moved (no edges) or resized by the edges given.
     std::optional<qsizetype> m_editedMark;

@@ -221,6 +221,7 @@ void PreviewPane::updatePage()
 {
     const QImage& image = m_model.previewImage();
     m_pageArea->setCurrentIndex(image.isNull() ? 0 : 1);
+    m_canvas->setRotation(m_model.previewRotation());
     m_canvas->setImage(image);
 }
 

@@ -33,6 +33,27 @@ TEST(CanvasGeometry, FitsTheImageCentredKeepingItsShape)
     EXPECT_EQ(zoomedFrame({1500, 2000}, {1000, 1000}, {600, 800}, 2.0), QRectF(0, 0, 1500, 2000));
 }
 
+// A mark near the page's lower-left corner, on a page turned clockwise, is
+// shown where a viewer shows that corner; turning back gives it again.
+TEST(CanvasGeometry, MarksTurnWithThePageAndBack)
+{
+    const Rect mark{0.1, 0.2, 0.3, 0.1};
+    const std::pair<int, Rect> cases[] = {{0, mark},
+                                          {90, Rect{0.2, 0.6, 0.1, 0.3}},   // top left
+                                          {180, Rect{0.6, 0.7, 0.3, 0.1}},  // top right
+                                          {270, Rect{0.7, 0.1, 0.1, 0.3}}}; // bottom right
+    for (const auto& [rotation, shown] : cases) {
+        const Rect turned = shownFromPage(mark, rotation);
+        EXPECT_NEAR(turned.x, shown.x, 1e-12) << rotation;
+        EXPECT_NEAR(turned.y, shown.y, 1e-12) << rotation;
+        EXPECT_NEAR(turned.width, shown.width, 1e-12) << rotation;
+        EXPECT_NEAR(turned.height, shown.height, 1e-12) << rotation;
+        const Rect back = pageFromShown(turned, rotation);
+        EXPECT_NEAR(back.x, mark.x, 1e-12);
+        EXPECT_NEAR(back.y, mark.y, 1e-12);
+    }
+}
+
 // ---- The drag gesture ------------------------------------------------------
 
 // A canvas of 1000 × 1000 showing a 600 × 800 image: the frame is (125, 0, 750, 1000).
