@@ -60,7 +60,7 @@ QWidget* iconLabel(Symbols::Symbol symbol, const QColor& tint, QWidget* textWidg
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
     auto* icon = new QLabel(row);
-    icon->setPixmap(Symbols::drawn(symbol, tint).pixmap(QSize(iconSide, iconSide), row->devicePixelRatioF()));
+    icon->setPixmap(Symbols::icon(symbol, tint).pixmap(QSize(iconSide, iconSide), row->devicePixelRatioF()));
     layout->addWidget(icon, 0, align);
     textWidget->setParent(row);
     layout->addWidget(textWidget, 1);
@@ -258,7 +258,7 @@ QWidget* ControlsPane::buildOutput(QWidget* parent)
 
     m_destination = new ClampedLabel(3);
     TextStyle::apply(m_destination, TextStyle::Style::caption);
-    layout->addWidget(iconLabel(Symbols::Symbol::folder, TextStyle::secondaryColor(section), m_destination, section, 15));
+    layout->addWidget(iconLabel(Symbols::Symbol::folder, QColor(), m_destination, section, 15));
 
     m_chooseDestination = new QPushButton(QStringLiteral("Choose Destination\u2026"), section);
     m_chooseDestination->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
