@@ -175,6 +175,9 @@ public:
     double progress() const { return m_progress; }
     // "Redacting 2 of 3 · Contract.pdf · page 4 of 12" during a run; empty otherwise.
     const QString& progressText() const { return m_progressText; }
+    // The run is finding a document's phrases, which has no pages to count
+    // (changes with progressText).
+    bool progressSearching() const { return m_progressSearching; }
     // An error for the window's alert; the window clears it when dismissed.
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
     // What failed, for the alert's title; changes with errorMessage.
@@ -426,6 +429,7 @@ private:
     bool m_isRedacting = false;
     double m_progress = 0.0;
     QString m_progressText;
+    bool m_progressSearching = false;
     std::optional<QString> m_errorMessage;
     QString m_errorTitle;
     bool m_resultIsRun = false;

@@ -49,6 +49,12 @@ QString actionTitle(qsizetype readyCount)
     return QStringLiteral("Redact ") + plural(readyCount, QStringLiteral("PDF"));
 }
 
+QString runSearching(qsizetype document, qsizetype documents, const QString& fileName)
+{
+    return QStringLiteral("Redacting %1 of %2 \u00B7 ").arg(document).arg(documents) + fileName
+        + QStringLiteral(" \u00B7 finding phrases");
+}
+
 // One pass, so a file name holding "%4" is not filled in again.
 QString runProgress(qsizetype document, qsizetype documents, const QString& fileName, qint64 page, qint64 pages)
 {

@@ -46,6 +46,8 @@ QString phraseMarked(qsizetype found, const QString& phrase);
 QString runVerified(qsizetype documents, qint64 redactions);
 // Redact 3 PDFs
 QString actionTitle(qsizetype readyCount);
+// Redacting 2 of 3 · Contract.pdf · finding phrases
+QString runSearching(qsizetype document, qsizetype documents, const QString& fileName);
 // Redacting 2 of 3 · Contract.pdf · page 4 of 12
 QString runProgress(qsizetype document, qsizetype documents, const QString& fileName, qint64 page, qint64 pages);
 

@@ -148,6 +148,7 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder&
             progress.fileName = QFileInfo(job.source).fileName();
             progress.pages = pages[i];
             progress.fraction = static_cast<double>(pagesBefore) / static_cast<double>(total());
+            progress.searching = !job.plan.searchTerms.isEmpty();
             if (report)
                 report(progress);
 
@@ -155,6 +156,7 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder&
                 if (count > 0)
                     pages[i] = count; // the file may have changed since it was added
                 progress.pages = pages[i];
+                progress.searching = false;
                 progress.page = std::min(done + 1, pages[i]);
                 progress.fraction = static_cast<double>(pagesBefore + std::min(done, pages[i]))
                     / static_cast<double>(total());

@@ -32,6 +32,7 @@ struct RunProgress {
     std::int64_t page = 1;   // the page being worked on, one-based
     std::int64_t pages = 1;  // of this document
     double fraction = 0;     // completed pages over all pages of the run
+    bool searching = false;  // the document's phrases are being found, no page drawn yet
 };
 
 // How a run ended.

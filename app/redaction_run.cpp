@@ -131,8 +131,11 @@ void AppModel::applyProgress(quint64 runId, const RunProgress& progress)
         return;
     // 1.0 stays the mark of an ended run.
     setProgress(std::clamp(progress.fraction, 0.05, 0.99));
-    setProgressText(ModelMessages::runProgress(progress.document, progress.documents, progress.fileName,
-                                               progress.page, progress.pages));
+    m_progressSearching = progress.searching;
+    setProgressText(progress.searching
+                        ? ModelMessages::runSearching(progress.document, progress.documents, progress.fileName)
+                        : ModelMessages::runProgress(progress.document, progress.documents, progress.fileName,
+                                                     progress.page, progress.pages));
 }
 
 void AppModel::applyOutcome(quint64 runId, const RunOutcome& outcome)
@@ -141,6 +144,7 @@ void AppModel::applyOutcome(quint64 runId, const RunOutcome& outcome)
         return;
     setIsRedacting(false);
     setProgress(1.0);
+    m_progressSearching = false;
     setProgressText(QString());
     switch (outcome.kind) {
     case RunOutcome::Kind::succeeded: {

@@ -469,6 +469,8 @@ void ControlsPane::updateBottomBar()
     m_running->setVisible(redacting);
     m_redact->setText(m_model.actionTitle());
     m_redact->setEnabled(m_model.canRedact());
+    // Finding phrases has no pages to count: the bar moves on its own meanwhile.
+    m_progress->setRange(0, m_model.isRedacting() && m_model.progressSearching() ? 0 : 1000);
     m_progress->setValue(static_cast<int>(m_model.progress() * 1000));
     m_progressLabel->setText(m_model.progressText());
     m_progress->setAccessibleDescription(m_model.progressText());
