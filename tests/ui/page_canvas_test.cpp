@@ -3,9 +3,11 @@
 
 #include "tests/ui/window_fixture.h"
 
+#include "ui/app_commands.h"
 #include "ui/canvas_geometry.h"
 #include "ui/page_canvas.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -181,6 +183,31 @@ TEST_F(CanvasInWindowTest, AMarkLandsAndIsDrawnWhereItWasDraggedAtEveryZoom)
     }
     preview().zoomToFit();
     EXPECT_DOUBLE_EQ(preview().zoom(), 1.0);
+}
+
+// Dragging a box moves it, dragging its edge resizes it; each is a step to undo.
+TEST_F(CanvasInWindowTest, BoxesMoveAndResizeByDraggingAndUndoBringsThemBack)
+{
+    open();
+    const Rect start{0.2, 0.2, 0.2, 0.2};
+    model().addMark(start);
+    settle();
+    const QRectF frame = canvas().imageFrame();
+    const QRectF box = markBox(start, frame);
+    const QPointF right(frame.width() * 0.1, 0);
+    const std::pair<QPointF, Rect> cases[] = {
+        {box.center(), Rect{0.3, 0.2, 0.2, 0.2}},                                   // the whole box
+        {QPointF(box.right() + frame.width() * 0.1, box.center().y()), Rect{0.3, 0.2, 0.3, 0.2}}, // its right edge
+    };
+    for (const auto& [from, expected] : cases) {
+        drag(&canvas(), from, {from + right * 0.5, from + right});
+        settle();
+        ASSERT_EQ(marks().size(), 1);
+        expectNear(marks().front().normalizedRect(), expected);
+    }
+    app().commands().undo()->trigger();
+    app().commands().undo()->trigger();
+    EXPECT_EQ(marks(), QList<RedactionRegion>{RedactionRegion(0, start)});
 }
 
 TEST_F(CanvasInWindowTest, RemoveRedactionFromAMarksMenuRemovesThatMarkOnly)
