@@ -170,10 +170,8 @@ bool AppModel::hasUnredactedMarks() const
 
 bool AppModel::confirmQuit()
 {
-    if (m_isRedacting || !hasUnredactedMarks())
+    if (m_isRedacting || !hasUnredactedMarks() || !m_dialogs)
         return true;
-    if (!m_dialogs)
-        return false;
     const int answer = m_dialogs->askAlert(ModelMessages::quitUnredactedTitle, ModelMessages::quitUnredactedText,
                                            {ModelMessages::keepWorkingButton, ModelMessages::quitAnywayButton});
     return answer == 1;

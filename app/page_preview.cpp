@@ -43,13 +43,14 @@ void AppModel::applyPreview(const PreviewRenderer::Result& result)
 {
     if (result.number != m_previewNumber)
         return;
-    if (result.final)
-        setIsRendering(false);
     const auto input = selected();
-    if (!input)
+    if (!input) {
+        setIsRendering(false);
         return;
+    }
     if (result.unreadable) {
         setPreviewImage({});
+        setIsRendering(false);
         reportUnreadable(*input, result.empty);
         return;
     }
@@ -61,12 +62,15 @@ void AppModel::applyPreview(const PreviewRenderer::Result& result)
         }
         Q_EMIT inputsChanged();
         if (m_currentPage >= result.pageCount) {
-            setCurrentPage(result.pageCount - 1);
+            setCurrentPage(result.pageCount - 1); // asks again
             return;
         }
     }
     m_previewRotation = result.rotation;
     setPreviewImage(result.image);
+    // After the image: whoever waits for the end sees the final one.
+    if (result.final)
+        setIsRendering(false);
 }
 
 void AppModel::setIsRendering(bool rendering)

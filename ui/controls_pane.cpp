@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QMetaObject>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -145,8 +146,17 @@ ControlsPane::ControlsPane(AppModel& model, QWidget* parent) : QWidget(parent), 
         updateSearch();
     });
     connect(&model, &AppModel::readingTextChanged, this, &ControlsPane::updateSearch);
-    connect(&model, &AppModel::selectedMarksChanged, this, &ControlsPane::updateMarks);
-    connect(&model, &AppModel::searchTermsChanged, this, &ControlsPane::updateMarks);
+    // Marks and phrases change together: the rows are rebuilt once for both.
+    const auto scheduleMarks = [this] {
+        if (std::exchange(m_marksScheduled, true))
+            return;
+        QMetaObject::invokeMethod(this, [this] {
+            m_marksScheduled = false;
+            updateMarks();
+        }, Qt::QueuedConnection);
+    };
+    connect(&model, &AppModel::selectedMarksChanged, this, scheduleMarks);
+    connect(&model, &AppModel::searchTermsChanged, this, scheduleMarks);
     connect(&model, &AppModel::highlightedMarkChanged, this, &ControlsPane::updateHighlight);
     connect(&model, &AppModel::dpiChanged, this, &ControlsPane::updateResolution);
     connect(&model, &AppModel::outputFolderChanged, this, &ControlsPane::updateDestination);

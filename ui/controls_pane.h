@@ -104,6 +104,7 @@ private:
     ElidedLabel* m_progressLabel = nullptr;
     QList<std::pair<QWidget*, RedactionRegion>> m_markRows;
     QTimer m_readingDelay;
+    bool m_marksScheduled = false;
 };
 
 } // namespace inkveil

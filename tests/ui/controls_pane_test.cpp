@@ -24,7 +24,7 @@ class ControlsPaneTest : public WindowTest {
 protected:
     QList<QWidget*> rows()
     {
-        QCoreApplication::processEvents(); // new rows show once the event loop runs
+        settle(); // rows are rebuilt, and new ones shown, once the event loop runs
         QList<QWidget*> shown;
         for (QWidget* row : controls().markRows()->findChildren<QWidget*>(QStringLiteral("markRow"))) {
             if (!row->isHidden())
