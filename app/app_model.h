@@ -286,6 +286,7 @@ public:
     void replaceMark(const RedactionRegion& mark, const Rect& normalizedRect);
     // Shows the mark's page and points the mark out.
     void showMark(const RedactionRegion& mark);
+    void clearHighlightedMark() { setHighlightedMark(std::nullopt); }
     // Forgets a stored phrase of the selected input and the marks only it found.
     void removePhrase(const QString& phrase);
     // Forgets all marks and phrases of the selected input.

@@ -375,6 +375,16 @@ void PageCanvas::keyPressEvent(QKeyEvent* event)
             update();
             return;
         }
+        if (m_highlighted) {
+            Q_EMIT highlightDismissed();
+            return;
+        }
+        break;
+    case Qt::Key_Insert:
+        if (!m_pressPoint && !m_image.isNull()) {
+            Q_EMIT keyboardMarkRequested(CanvasGeometry::pageFromShown(Rect{0.4, 0.475, 0.2, 0.05}, m_rotation));
+            return;
+        }
         break;
     case Qt::Key_Delete:
     case Qt::Key_Backspace:
@@ -383,15 +393,41 @@ void PageCanvas::keyPressEvent(QKeyEvent* event)
             return;
         }
         break;
-    case Qt::Key_PageUp:
     case Qt::Key_Left:
+    case Qt::Key_Right:
     case Qt::Key_Up:
+    case Qt::Key_Down:
+        // A pointed-out box moves with the arrows, or grows and shrinks with Shift.
+        if (m_highlighted && m_marks.contains(*m_highlighted) && !m_pressPoint) {
+            constexpr double kStep = 0.01;
+            const double dx = event->key() == Qt::Key_Left ? -kStep : event->key() == Qt::Key_Right ? kStep : 0;
+            const double dy = event->key() == Qt::Key_Down ? -kStep : event->key() == Qt::Key_Up ? kStep : 0;
+            Rect shown = CanvasGeometry::shownFromPage(m_highlighted->normalizedRect(), m_rotation);
+            if (event->modifiers() & Qt::ShiftModifier) {
+                // The top-left corner stays; Right and Down grow the box.
+                const double top = shown.y + shown.height;
+                shown.width = std::clamp(shown.width + dx, kStep, 1 - shown.x);
+                shown.height = std::clamp(shown.height - dy, kStep, top);
+                shown.y = top - shown.height;
+            } else {
+                shown.x = std::clamp(shown.x + dx, 0.0, std::max(0.0, 1 - shown.width));
+                shown.y = std::clamp(shown.y + dy, 0.0, std::max(0.0, 1 - shown.height));
+            }
+            Q_EMIT markMoved(*m_highlighted, CanvasGeometry::pageFromShown(shown, m_rotation));
+            return;
+        }
+        if (m_pressPoint)
+            return;
+        if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Up)
+            Q_EMIT previousPageRequested();
+        else
+            Q_EMIT nextPageRequested();
+        return;
+    case Qt::Key_PageUp:
         if (!m_pressPoint)
             Q_EMIT previousPageRequested();
         return;
     case Qt::Key_PageDown:
-    case Qt::Key_Right:
-    case Qt::Key_Down:
         if (!m_pressPoint)
             Q_EMIT nextPageRequested();
         return;

@@ -74,6 +74,11 @@ Q_SIGNALS:
     void markRemoved(const inkveil::RedactionRegion& region);
     // A mark was clicked.
     void markClicked(const inkveil::RedactionRegion& region);
+    // Insert was pressed: a new box in the middle of the page, to be moved
+    // and sized with the arrow keys.
+    void keyboardMarkRequested(const inkveil::Rect& normalizedRect);
+    // Escape with a box pointed out.
+    void highlightDismissed();
     // A mark was moved or resized by dragging it or its edges.
     void markMoved(const inkveil::RedactionRegion& region, const inkveil::Rect& normalizedRect);
     void previousPageRequested();

@@ -114,6 +114,12 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
     connect(m_canvas, &PageCanvas::markAdded, this, [this](const Rect& rect) { m_model.addMark(rect); });
     connect(m_canvas, &PageCanvas::markRemoved, this,
             [this](const RedactionRegion& region) { m_model.removeMark(region); });
+    connect(m_canvas, &PageCanvas::keyboardMarkRequested, this, [this](const Rect& rect) {
+        m_model.addMark(rect);
+        if (!m_model.selectedMarks().isEmpty())
+            m_model.showMark(m_model.selectedMarks().back());
+    });
+    connect(m_canvas, &PageCanvas::highlightDismissed, this, [this] { m_model.clearHighlightedMark(); });
     connect(m_canvas, &PageCanvas::markClicked, this,
             [this](const RedactionRegion& region) { m_model.showMark(region); });
     connect(m_canvas, &PageCanvas::markMoved, this,

@@ -210,6 +210,29 @@ TEST_F(CanvasInWindowTest, BoxesMoveAndResizeByDraggingAndUndoBringsThemBack)
     EXPECT_EQ(marks(), QList<RedactionRegion>{RedactionRegion(0, start)});
 }
 
+// Insert makes a box; the arrows move it, with Shift they size it; Delete removes it.
+TEST_F(CanvasInWindowTest, TheKeyboardMakesMovesSizesAndRemovesABox)
+{
+    open();
+    canvas().setFocus();
+    const std::pair<QKeyCombination, Rect> steps[] = {
+        {QKeyCombination(Qt::Key_Insert), Rect{0.4, 0.475, 0.2, 0.05}},
+        {QKeyCombination(Qt::Key_Right), Rect{0.41, 0.475, 0.2, 0.05}},
+        {QKeyCombination(Qt::Key_Up), Rect{0.41, 0.485, 0.2, 0.05}},
+        {QKeyCombination(Qt::ShiftModifier, Qt::Key_Right), Rect{0.41, 0.485, 0.21, 0.05}},
+        {QKeyCombination(Qt::ShiftModifier, Qt::Key_Down), Rect{0.41, 0.475, 0.21, 0.06}}, // the top stays
+    };
+    for (const auto& [key, expected] : steps) {
+        QTest::keyClick(&canvas(), key.key(), key.keyboardModifiers());
+        settle();
+        ASSERT_EQ(marks().size(), 1);
+        expectNear(marks().front().normalizedRect(), expected);
+        EXPECT_EQ(model().highlightedMark(), marks().front());
+    }
+    QTest::keyClick(&canvas(), Qt::Key_Delete);
+    EXPECT_TRUE(marks().isEmpty());
+}
+
 TEST_F(CanvasInWindowTest, RemoveRedactionFromAMarksMenuRemovesThatMarkOnly)
 {
     open();
