@@ -37,7 +37,7 @@ void postToMainThread(Work&& work)
         QMetaObject::invokeMethod(app, std::forward<Work>(work), Qt::QueuedConnection);
 }
 
-// How a search that reads pages ended, carried from its thread.
+// How a search ended, carried from its thread.
 struct Reading {
     std::vector<RedactionRegion> found;
     QHash<RedactionRegion, QString> texts;
@@ -129,10 +129,9 @@ void AppModel::searchSelected()
                                 m->setReading(true, ModelMessages::readingProgress(std::min(done + 1, count), count));
                         });
                     };
-                    std::map<QString, std::int64_t> read;
                     const auto regions = InkveilEngine::ocrRegions(input.url, pages, {phrase}, ocr.languages,
                                                                    [&stop] { return stop.stop_requested(); },
-                                                                   progress, InkveilEngine::kOcrDpi, true, &read);
+                                                                   progress);
                     reading.found.insert(reading.found.end(), regions.begin(), regions.end());
                     // Each line read as a picture counts as one occurrence.
                     reading.occurrences += static_cast<std::int64_t>(regions.size());

@@ -14,6 +14,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -109,7 +110,23 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
     m_scroll->installEventFilter(this);
     m_scroll->viewport()->installEventFilter(this);
     m_pageArea->addWidget(m_scroll);
-    layout->addWidget(m_pageArea, 1);
+    // Beside the page, its document's pages with how many marks each holds.
+    m_pageList = new QListWidget(this);
+    m_pageList->setObjectName(QStringLiteral("pageList"));
+    m_pageList->setAccessibleName(QStringLiteral("Pages"));
+    m_pageList->setFixedWidth(kPageListWidth);
+    m_pageList->setFrameShape(QFrame::NoFrame);
+    m_pageList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pageList->setUniformItemSizes(true);
+    connect(m_pageList, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!m_syncingPages && row >= 0 && row != m_model.currentPage())
+            m_model.setCurrentPage(row);
+    });
+    auto* body = new QHBoxLayout;
+    body->setSpacing(0);
+    body->addWidget(m_pageList);
+    body->addWidget(m_pageArea, 1);
+    layout->addLayout(body, 1);
 
     connect(m_canvas, &PageCanvas::markAdded, this, [this](const Rect& rect) { m_model.addMark(rect); });
     connect(m_canvas, &PageCanvas::markRemoved, this,
@@ -187,6 +204,9 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
         m_canvas->unsetCursor();
     });
 
+    connect(&model, &AppModel::selectedChanged, this, &PreviewPane::updatePageList);
+    connect(&model, &AppModel::selectedMarksChanged, this, &PreviewPane::updatePageList);
+    connect(&model, &AppModel::currentPageChanged, this, &PreviewPane::updatePageList);
     connect(&model, &AppModel::selectedChanged, this, &PreviewPane::updateHeader);
     connect(&model, &AppModel::currentPageChanged, this, &PreviewPane::updateHeader);
     connect(&model, &AppModel::previewImageChanged, this, &PreviewPane::updatePage);
@@ -195,6 +215,7 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
     connect(&model, &AppModel::resultMessageChanged, this, &PreviewPane::updateStatus);
     connect(&model, &AppModel::outputsChanged, this, &PreviewPane::updateStatus);
     updateHeader();
+    updatePageList();
     updatePage();
     updateMarks();
     updateStatus();
@@ -221,6 +242,32 @@ void PreviewPane::updateHeader()
     m_previous->setEnabled(page != 0);
     m_next->setEnabled(page + 1 < input->pageCount);
     m_pageLabel->setText(QStringLiteral("Page %1 of %2").arg(page + 1).arg(input->pageCount));
+}
+
+void PreviewPane::updatePageList()
+{
+    const int pages = m_model.selectedPageCount();
+    QList<int> counts(pages, 0);
+    for (const RedactionRegion& mark : m_model.selectedMarks()) {
+        if (mark.pageIndex() >= 0 && mark.pageIndex() < pages)
+            ++counts[static_cast<qsizetype>(mark.pageIndex())];
+    }
+    m_syncingPages = true;
+    if (m_pageList->count() != pages) {
+        m_pageList->clear();
+        for (int i = 0; i < pages; ++i)
+            m_pageList->addItem(QString());
+    }
+    for (int i = 0; i < pages; ++i) {
+        const int n = counts[i];
+        m_pageList->item(i)->setText(n == 0 ? QStringLiteral("Page %1").arg(i + 1)
+                                            : QStringLiteral("Page %1 \u00B7 %2").arg(i + 1).arg(n));
+        m_pageList->item(i)->setToolTip(n == 0 ? QString()
+                                               : QStringLiteral("%1 mark%2").arg(n).arg(n == 1 ? QString() : QStringLiteral("s")));
+    }
+    m_pageList->setCurrentRow(pages > 0 ? m_model.currentPage() : -1);
+    m_syncingPages = false;
+    m_pageList->setVisible(pages > 1);
 }
 
 void PreviewPane::updatePage()

@@ -6,6 +6,7 @@
 #include <memory>
 
 class QLabel;
+class QListWidget;
 class QPushButton;
 class QScrollArea;
 class QStackedWidget;
@@ -30,6 +31,7 @@ public:
     static constexpr int kPagePadding = 28;
     // A page drawn faster than this shows no busy state.
     static constexpr int kBusyDelay = 200;
+    static constexpr int kPageListWidth = 104;
 
     explicit PreviewPane(AppModel& model, QWidget* parent = nullptr);
     ~PreviewPane() override;
@@ -44,6 +46,8 @@ public:
     QLabel* statusIcon() const { return m_statusIcon; }
     // "Drawing page…", shown when a page takes a while.
     QLabel* busyLabel() const { return m_busy; }
+    // The document's pages, each with its number of marks; hidden for one page.
+    QListWidget* pageList() const { return m_pageList; }
     QPushButton* showInFolderButton() const { return m_showInFolder; }
     QScrollArea* scrollArea() const { return m_scroll; }
     // The canvas is shown, not the empty state.
@@ -61,6 +65,7 @@ Q_SIGNALS:
 
 private:
     void updateHeader();
+    void updatePageList();
     void updatePage();
     void updateMarks();
     void updateStatus();
@@ -82,6 +87,8 @@ private:
     QLabel* m_statusMessage = nullptr;
     QPushButton* m_showInFolder = nullptr;
     QLabel* m_busy = nullptr;
+    QListWidget* m_pageList = nullptr;
+    bool m_syncingPages = false;
     QTimer m_busyDelay;
     int m_wheelRest = 0;
     // Draws sharper copies of the shown page for zoom and dense screens.

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QListWidget>
 #include <QSignalSpy>
 #include <QToolButton>
 
@@ -146,6 +147,15 @@ TEST_F(CanvasInWindowTest, ThePageButtonsStopAtTheEnds)
     EXPECT_FALSE(preview().nextButton()->isEnabled());
     preview().previousButton()->click();
     EXPECT_EQ(model().currentPage(), 5);
+
+    // The page list follows, counts each page's marks, and turns to a page chosen in it.
+    model().addMark(Rect{0.1, 0.1, 0.2, 0.2});
+    QListWidget* list = preview().pageList();
+    ASSERT_TRUE(list->isVisible());
+    EXPECT_EQ(list->currentRow(), 5);
+    EXPECT_EQ(list->item(5)->text(), QStringLiteral("Page 6 \u00B7 1"));
+    list->setCurrentRow(2);
+    EXPECT_EQ(model().currentPage(), 2);
 }
 
 TEST_F(CanvasInWindowTest, AMarkLandsAndIsDrawnWhereItWasDraggedAtEveryZoom)
