@@ -3,6 +3,8 @@
 #include "app/preview_image.h"
 #include "platform/pdf_document.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QMetaObject>
 
 #include <memory>
@@ -51,6 +53,9 @@ void PreviewRenderer::work(std::stop_token stop)
     platform::Context ctx;
     std::unique_ptr<platform::Document> document;
     QString openPath;
+    // What the file was when opened: a file changed since is opened afresh.
+    QDateTime openModified;
+    qint64 openSize = -1;
     while (!stop.stop_requested()) {
         Request request;
         {
@@ -68,18 +73,16 @@ void PreviewRenderer::work(std::stop_token stop)
         Result result;
         result.number = request.number;
         try {
-            if (!document || openPath != request.path) {
+            const QFileInfo file(request.path);
+            if (!document || openPath != request.path || file.lastModified() != openModified
+                || file.size() != openSize) {
                 document.reset();
                 openPath.clear();
+                openModified = file.lastModified();
+                openSize = file.size();
                 document = platform::Document::open(ctx, request.path);
                 if (document)
                     openPath = request.path;
-            }
-            // The file may have changed since it was opened: open it afresh
-            // when the page is not there any more.
-            if (document && document->pageCount() <= request.page) {
-                document = platform::Document::open(ctx, request.path);
-                openPath = document ? request.path : QString();
             }
             if (!document || document->pageCount() < 1) {
                 result.unreadable = true;
