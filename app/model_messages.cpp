@@ -11,6 +11,11 @@ QString plural(qint64 count, const QString& noun)
 
 } // namespace
 
+QString documentFailedTitle(const QString& fileName)
+{
+    return fileName + QStringLiteral(" couldn't be redacted");
+}
+
 QString somePdfsUnreadable(const QStringList& names)
 {
     return QStringLiteral("Some PDFs could not be read and were not added: %1.").arg(names.join(QStringLiteral(", ")));

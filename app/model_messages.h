@@ -13,6 +13,8 @@ inline const QString showFailedTitle = QStringLiteral("PDF couldn't be shown");
 inline const QString notFoundTitle = QStringLiteral("Phrase not found");
 inline const QString searchFailedTitle = QStringLiteral("Search couldn't be completed");
 inline const QString destinationTitle = QStringLiteral("Destination not available");
+// b.pdf couldn't be redacted
+QString documentFailedTitle(const QString& fileName);
 inline const QString updateFailedTitle = QStringLiteral("Update couldn't be installed");
 
 inline const QString noPdfsFound = QStringLiteral("No readable PDF documents were found.");

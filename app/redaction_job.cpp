@@ -88,9 +88,13 @@ namespace {
 
 class RunFailed {
 public:
-    explicit RunFailed(RunOutcome::Kind kind, QString message = {}) : kind(kind), message(std::move(message)) {}
+    explicit RunFailed(RunOutcome::Kind kind, QString message = {}, QString file = {})
+        : kind(kind), message(std::move(message)), file(std::move(file))
+    {
+    }
     RunOutcome::Kind kind;
     QString message;
+    QString file;
 };
 
 // Every output still where it was written, in a folder that is still the one chosen.
@@ -173,25 +177,25 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder&
             } catch (const InkveilError& error) {
                 if (error.kind() == InkveilError::Kind::cancelled)
                     throw RunFailed(RunOutcome::Kind::cancelled);
-                throw RunFailed(RunOutcome::Kind::failed, error.description());
+                throw RunFailed(RunOutcome::Kind::failed, error.description(), progress.fileName);
             } catch (const Error& error) {
-                throw RunFailed(RunOutcome::Kind::failed, error.description());
+                throw RunFailed(RunOutcome::Kind::failed, error.description(), progress.fileName);
             }
             pagesBefore += pages[i];
             checkDestination(folder, results);
         }
     } catch (const RunFailed& failure) {
         removeOutputs(results, written, folder);
-        return RunOutcome{failure.kind, {}, failure.message};
+        return RunOutcome{failure.kind, {}, failure.message, failure.file};
     } catch (const std::exception& error) {
         removeOutputs(results, written, folder);
         const QString text = QString::fromUtf8(error.what());
-        return RunOutcome{RunOutcome::Kind::failed, {}, text.isEmpty() ? ModelMessages::unexpectedFailure : text};
+        return RunOutcome{RunOutcome::Kind::failed, {}, text.isEmpty() ? ModelMessages::unexpectedFailure : text, {}};
     } catch (...) {
         removeOutputs(results, written, folder);
-        return RunOutcome{RunOutcome::Kind::failed, {}, ModelMessages::unexpectedFailure};
+        return RunOutcome{RunOutcome::Kind::failed, {}, ModelMessages::unexpectedFailure, {}};
     }
-    return RunOutcome{RunOutcome::Kind::succeeded, std::move(results), {}};
+    return RunOutcome{RunOutcome::Kind::succeeded, std::move(results), {}, {}};
 }
 
 } // namespace inkveil

@@ -41,6 +41,7 @@ struct RunOutcome {
     Kind kind = Kind::cancelled;
     std::vector<RedactionResult> results; // only when succeeded
     QString message;                      // only when failed
+    QString file;                         // the document that failed, when one did
 };
 
 // The output folder of a run, held open from the start so that a folder deleted

@@ -164,7 +164,8 @@ void AppModel::applyOutcome(quint64 runId, const RunOutcome& outcome)
         setResultMessage(ModelMessages::runCancelled, true);
         break;
     case RunOutcome::Kind::failed:
-        setErrorMessage(outcome.message);
+        setError(outcome.file.isEmpty() ? ModelMessages::runFailedTitle : ModelMessages::documentFailedTitle(outcome.file),
+                 outcome.message);
         break;
     }
 }

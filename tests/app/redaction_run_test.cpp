@@ -86,6 +86,9 @@ TEST_P(FailingRunTest, LeavesNoOutputAndReportsTheFailure)
     ASSERT_TRUE(waitForRunEnd());
 
     EXPECT_EQ(model().errorMessage(), GetParam().second);
+    // A document's own failure names it; the folder's does not.
+    EXPECT_EQ(model().errorTitle().startsWith(QStringLiteral("b.pdf")),
+              failure != Failure::folderMoved && failure != Failure::outputRemoved && failure != Failure::other);
     EXPECT_FALSE(model().resultMessage());
     EXPECT_TRUE(model().outputs().isEmpty());
     EXPECT_TRUE(written().isEmpty()) << written().join(u',').toStdString();
