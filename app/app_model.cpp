@@ -124,8 +124,12 @@ void AppModel::guarded(const std::function<void()>& operation)
 
 void AppModel::setSelection(const std::optional<QUuid>& selection)
 {
+    const bool other = m_selection != selection;
     assign(this, m_selection, selection, &AppModel::selectionChanged);
     setHighlightedMark(std::nullopt);
+    // A search's message speaks of the document it searched.
+    if (other && !m_resultIsRun)
+        setResultMessage(std::nullopt);
     // Straight to the first page: one render per change of selection.
     assign(this, m_currentPage, 0, &AppModel::currentPageChanged);
     refreshPreview();
