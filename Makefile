@@ -35,11 +35,12 @@ $(BENCH_BUILD_DIR)/build.ninja:
 	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DINKVEIL_BUILD_TESTS=OFF
 
 bench: deps $(BENCH_BUILD_DIR)/build.ninja
-	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target bench-make-inputs bench-redact bench_add_folder bench_patterns inkveil-cli bench-make-scans
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target bench-make-inputs bench-redact bench_add_folder bench_patterns bench_window_stalls inkveil-cli bench-make-scans
 	python3 bench/redact/run.py --build $(BENCH_BUILD_DIR) $(BENCH_ARGS)
 	python3 bench/ocr/run.py --build $(BENCH_BUILD_DIR)
 	$(BENCH_BUILD_DIR)/bench/bench_add_folder
 	$(BENCH_BUILD_DIR)/bench/bench_patterns
+	$(BENCH_BUILD_DIR)/bench/bench_window_stalls
 
 # Each fuzz target for FUZZ_SECONDS; findings land in $(FUZZ_BUILD_DIR)/findings.
 fuzz: deps

@@ -55,6 +55,8 @@ AppModel::AppModel(QObject* parent)
       m_feedbackURL(BuildSettings::feedbackPage()),
       m_websiteURL(BuildSettings::website())
 {
+    m_preview = new PreviewRenderer(this);
+    connect(m_preview, &PreviewRenderer::ready, this, &AppModel::applyPreview);
     for (auto signal : {&AppModel::inputsChanged, &AppModel::selectionChanged, &AppModel::marksChanged,
                         &AppModel::searchTextChanged, &AppModel::isRedactingChanged, &AppModel::isReadingChanged})
         connect(this, signal, this, &AppModel::publishDerived);
@@ -127,13 +129,21 @@ void AppModel::guarded(const std::function<void()>& operation)
 
 void AppModel::setSelection(const std::optional<QUuid>& selection)
 {
+    const bool other = m_selection != selection;
     assign(this, m_selection, selection, &AppModel::selectionChanged);
-    setCurrentPage(0);
+    setHighlightedMark(std::nullopt);
+    // A search's message speaks of the document it searched.
+    if (other && !m_resultIsRun)
+        setResultMessage(std::nullopt);
+    // Straight to the first page: one render per change of selection.
+    assign(this, m_currentPage, 0, &AppModel::currentPageChanged);
     refreshPreview();
 }
 
 void AppModel::setCurrentPage(int page)
 {
+    if (m_highlightedMark && m_highlightedMark->pageIndex() != page)
+        setHighlightedMark(std::nullopt);
     assign(this, m_currentPage, page, &AppModel::currentPageChanged);
     refreshPreview();
 }
@@ -155,20 +165,34 @@ void AppModel::setOutputFolder(const std::optional<QString>& folder)
 void AppModel::setIsDropTargeted(bool targeted) { assign(this, m_isDropTargeted, targeted, &AppModel::isDropTargetedChanged); }
 void AppModel::setErrorMessage(const std::optional<QString>& message)
 {
-    showFailure(message, std::nullopt);
+    if (message) {
+        setError(ModelMessages::runFailedTitle, *message);
+    } else {
+        m_damagedDocument.reset();
+        assign(this, m_errorMessage, message, &AppModel::errorMessageChanged);
+    }
 }
-void AppModel::showFailure(const std::optional<QString>& message, const std::optional<QString>& damagedDocument)
+
+void AppModel::setError(const QString& title, const QString& message, const std::optional<QString>& damagedDocument)
 {
     // The offer to redact anyway goes with the message it answers, and is
     // there when the message is shown.
-    m_damagedDocument = message ? damagedDocument : std::nullopt;
-    assign(this, m_errorMessage, message, &AppModel::errorMessageChanged);
+    m_damagedDocument = damagedDocument;
+    const bool changed = m_errorTitle != title || m_errorMessage != message;
+    m_errorTitle = title;
+    m_errorMessage = message;
+    if (changed)
+        Q_EMIT errorMessageChanged();
 }
 void AppModel::setIsRedacting(bool redacting) { assign(this, m_isRedacting, redacting, &AppModel::isRedactingChanged); }
 void AppModel::setProgress(double progress) { assign(this, m_progress, progress, &AppModel::progressChanged); }
 void AppModel::setProgressText(const QString& text) { assign(this, m_progressText, text, &AppModel::progressTextChanged); }
-void AppModel::setResultMessage(const std::optional<QString>& message)
+void AppModel::setResultMessage(const std::optional<QString>& message, bool ofRun)
 {
+    const bool kindChanged = m_resultIsRun != (message && ofRun);
+    m_resultIsRun = message && ofRun;
+    if (kindChanged && m_resultMessage == message)
+        Q_EMIT resultMessageChanged();
     assign(this, m_resultMessage, message, &AppModel::resultMessageChanged);
 }
 void AppModel::setOutputs(const QStringList& outputs) { assign(this, m_outputs, outputs, &AppModel::outputsChanged); }

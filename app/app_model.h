@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/model_dialogs.h"
+#include "app/preview_renderer.h"
 #include "app/redact_input.h"
 #include "app/redaction_job.h"
 #include "core/records.h"
@@ -46,6 +47,23 @@ struct UpdateServices {
     std::optional<bool> enabled;
 };
 using TermsByInput = QHash<QUuid, QStringList>;
+// What a mark found by a search covers: the phrases that found it and the text.
+struct FoundMark {
+    QStringList phrases;
+    QString text;
+};
+using FoundByInput = QHash<QUuid, QHash<RedactionRegion, FoundMark>>;
+// A stored phrase of the selected input and how many of its marks are shown.
+struct PhraseMarks {
+    QString phrase;
+    qsizetype marks = 0;
+    friend bool operator==(const PhraseMarks&, const PhraseMarks&) = default;
+};
+// An input taken out of the list, with where it stood (undo of removal).
+struct RemovedInput {
+    qsizetype index = 0;
+    RedactInput input;
+};
 using PhraseCountsByInput = QHash<QUuid, QHash<QString, qint64>>;
 
 // The one model of the window: every view reads and changes the documents, marks
@@ -65,6 +83,9 @@ class AppModel : public QObject {
     Q_PROPERTY(int currentPage READ currentPage WRITE setCurrentPage NOTIFY currentPageChanged)
     Q_PROPERTY(inkveil::MarksByInput marks READ marks NOTIFY marksChanged)
     Q_PROPERTY(inkveil::TermsByInput searchTerms READ searchTerms NOTIFY searchTermsChanged)
+    Q_PROPERTY(inkveil::MarksByInput exclusions READ exclusions NOTIFY marksChanged)
+    Q_PROPERTY(std::optional<inkveil::RedactionRegion> highlightedMark READ highlightedMark NOTIFY highlightedMarkChanged)
+    Q_PROPERTY(bool isRendering READ isRendering NOTIFY isRenderingChanged)
     Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
     Q_PROPERTY(double dpi READ dpi WRITE setDpi NOTIFY dpiChanged)
     Q_PROPERTY(bool smooth READ smooth WRITE setSmooth NOTIFY smoothChanged)
@@ -74,6 +95,7 @@ class AppModel : public QObject {
     Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
     Q_PROPERTY(QString progressText READ progressText NOTIFY progressTextChanged)
     Q_PROPERTY(std::optional<QString> errorMessage READ errorMessage WRITE setErrorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(QString errorTitle READ errorTitle NOTIFY errorMessageChanged)
     Q_PROPERTY(std::optional<QString> resultMessage READ resultMessage NOTIFY resultMessageChanged)
     Q_PROPERTY(QStringList outputs READ outputs NOTIFY outputsChanged)
     Q_PROPERTY(QImage previewImage READ previewImage NOTIFY previewImageChanged)
@@ -134,6 +156,12 @@ public:
     // Occurrences of each searched phrase per input id, as its search found
     // them; changes with searchTerms.
     const PhraseCountsByInput& phraseCounts() const { return m_phraseCounts; }
+    // Found occurrences the user removed, per input id: the run leaves them visible.
+    const MarksByInput& exclusions() const { return m_exclusions; }
+    // The mark the window points out (a row of the marks list was chosen).
+    const std::optional<RedactionRegion>& highlightedMark() const { return m_highlightedMark; }
+    // A preview image is being drawn in the background.
+    bool isRendering() const { return m_isRendering; }
     // The phrase being typed in the search field.
     const QString& searchText() const { return m_searchText; }
     // Resolution of the output pages; any value is kept (the engine clamps it).
@@ -151,14 +179,25 @@ public:
     double progress() const { return m_progress; }
     // "Redacting 2 of 3 · Contract.pdf · page 4 of 12" during a run; empty otherwise.
     const QString& progressText() const { return m_progressText; }
+    // The run is finding a document's phrases, which has no pages to count
+    // (changes with progressText).
+    bool progressSearching() const { return m_progressSearching; }
     // An error for the window's alert; the window clears it when dismissed.
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
+    // What failed, for the alert's title; changes with errorMessage.
+    const QString& errorTitle() const { return m_errorTitle; }
     // The outcome of the last search or run, for the preview's status line.
     const std::optional<QString>& resultMessage() const { return m_resultMessage; }
+    // resultMessage reports a run (not a search): the outputs belong to it.
+    bool resultIsRun() const { return m_resultIsRun; }
     // The files written by the last successful run, in processing order.
     const QStringList& outputs() const { return m_outputs; }
-    // The current page's media box fitted to 1200 × 1200; null when nothing can be shown.
+    // The current page's media box fitted to 1200 × 1200, turned by its
+    // /Rotate; null when nothing can be shown.
     const QImage& previewImage() const { return m_previewImage; }
+    // The /Rotate that previewImage shows (0, 90, 180 or 270); marks stay in
+    // the page's own space.
+    int previewRotation() const { return m_previewRotation; }
     // The newer version the latest finished update check found, if any.
     const std::optional<UpdateInfo>& availableUpdate() const { return m_availableUpdate; }
     // An accepted update is being installed.
@@ -182,7 +221,11 @@ public:
     void setSmooth(bool smooth);
     void setOutputFolder(const std::optional<QString>& folder);
     void setIsDropTargeted(bool targeted);
+    // The title is the run's ("Redaction couldn't be completed").
     void setErrorMessage(const std::optional<QString>& message);
+    // damagedDocument: the document the message offers to redact anyway.
+    void setError(const QString& title, const QString& message,
+                  const std::optional<QString>& damagedDocument = std::nullopt);
     void setOcr(const OcrSettings& ocr);
 
     // ---- Derived values -------------------------------------------------
@@ -204,6 +247,13 @@ public:
     bool canRedact() const;
     // "Mark All" is enabled: a selection and a search text that is not blank.
     bool canMarkAll() const;
+    // What a mark of the selected input covers: the text a search found, or
+    // empty for an area drawn by hand.
+    QString markText(const RedactionRegion& mark) const;
+    // The selected input's stored phrases, each with its marks still shown.
+    QList<PhraseMarks> selectedPhrases() const;
+    // Some input has marks that no successful run has written since they changed.
+    bool hasUnredactedMarks() const;
 
     // ---- Input list -----------------------------------------------------
     // Adds the PDFs among these files and folders (sorted, duplicates and
@@ -211,27 +261,48 @@ public:
     void add(const QStringList& locations);
     // Shows the open dialog and adds what the user chose.
     void chooseInputs();
+    // Shows the folder dialog and adds the PDFs of the chosen folder.
+    void chooseInputFolder();
     // Removes the selected input with its marks and phrases; selects the first remaining.
     void removeSelected();
     // Empties the list and everything that belongs to it; messages of the
     // window and the output settings stay.
     void removeAll();
+    // Puts removed inputs back where they stood (undo); those whose file is
+    // listed again meanwhile are skipped. Selects the first put back.
+    void restoreInputs(const QList<RemovedInput>& removed);
+    // Removes these inputs (redo of a removal).
+    void removeInputs(const QList<QUuid>& ids);
+    // Asks before quitting with marks not yet redacted; true when the
+    // application may quit.
+    bool confirmQuit();
 
     // ---- Preview and marks ----------------------------------------------
-    // Brings currentPage into range and renders previewImage.
+    // Brings currentPage into range (by the recorded page count) and has
+    // previewImage drawn in the background: a coarse image first, then the
+    // sharp one; only the latest request is drawn. isRendering meanwhile.
     void refreshPreview();
     void previousPage();
     void nextPage();
     // Adds a mark on the current page of the selected input; a normalized
     // rectangle not larger than 0.005 in either direction is dropped.
     void addMark(const Rect& normalizedRect);
-    // Removes every mark of the selected input equal to region.
+    // Removes every mark of the selected input equal to region. A mark a
+    // search found is remembered as excluded, so the run leaves it visible.
     void removeMark(const RedactionRegion& region);
+    // Moves or resizes a mark of the selected input (same page).
+    void replaceMark(const RedactionRegion& mark, const Rect& normalizedRect);
+    // Shows the mark's page and points the mark out.
+    void showMark(const RedactionRegion& mark);
+    void clearHighlightedMark() { setHighlightedMark(std::nullopt); }
+    // Forgets a stored phrase of the selected input and the marks only it found.
+    void removePhrase(const QString& phrase);
     // Forgets all marks and phrases of the selected input.
     void clearSelectedMarks();
     // Puts back an input's marks and phrases as they were (undo and redo,
     // MarkHistory). Nothing happens for an id not in the list.
-    void restoreMarks(const QUuid& id, const QList<RedactionRegion>& marks, const QStringList& terms);
+    void restoreMarks(const QUuid& id, const QList<RedactionRegion>& marks, const QStringList& terms,
+                      const QList<RedactionRegion>& exclusions);
     // Marks the whole media box of the selected input's current page.
     void redactWholePage();
     // Copies mark onto the pages firstPage to lastPage (zero-based, inclusive,
@@ -300,6 +371,8 @@ Q_SIGNALS:
     void currentPageChanged();
     void marksChanged();
     void searchTermsChanged();
+    void highlightedMarkChanged();
+    void isRenderingChanged();
     void searchTextChanged();
     void dpiChanged();
     void smoothChanged();
@@ -328,10 +401,9 @@ Q_SIGNALS:
 private:
     void setIsRedacting(bool redacting);
     // Sets errorMessage, with the document that Redact Anyway would run again.
-    void showFailure(const std::optional<QString>& message, const std::optional<QString>& damagedDocument);
     void setProgress(double progress);
     void setProgressText(const QString& text);
-    void setResultMessage(const std::optional<QString>& message);
+    void setResultMessage(const std::optional<QString>& message, bool ofRun = false);
     void setOutputs(const QStringList& outputs);
     void setPreviewImage(const QImage& image);
     void setAvailableUpdate(const std::optional<UpdateInfo>& update);
@@ -344,7 +416,11 @@ private:
     void reportUnreadable(const RedactInput& input, bool readableButEmpty);
     void searchSelected();
     void applySearch(const QUuid& id, const QString& phrase, const std::vector<RedactionRegion>& found,
-                     std::int64_t occurrences, bool pagesRead);
+                     const QHash<RedactionRegion, QString>& texts, std::int64_t occurrences, bool pagesRead);
+    void setHighlightedMark(const std::optional<RedactionRegion>& mark);
+    void applyPreview(const PreviewRenderer::Result& result);
+    void setIsRendering(bool rendering);
+    void dropInputs(const QList<QUuid>& ids);
     void setReading(bool reading, const QString& text);
     void startRun(std::vector<RedactionJob> jobs, HeldFolder folder);
     void applyProgress(quint64 runId, const RunProgress& progress);
@@ -370,6 +446,17 @@ private:
     PhraseCountsByInput m_phraseCounts;
     TermsByInput m_patternNames;
     TermsByInput m_expressions;
+    MarksByInput m_exclusions;
+    FoundByInput m_found; // kept after removal, for undo
+    std::optional<RedactionRegion> m_highlightedMark;
+    bool m_isRendering = false;
+    int m_previewRotation = 0;
+    PreviewRenderer* m_preview = nullptr; // a child
+    quint64 m_previewNumber = 0;
+    std::optional<QUuid> m_previewInput; // whose page previewImage shows
+    // The marks the last successful run wrote, and those of the run working.
+    MarksByInput m_redactedMarks;
+    MarksByInput m_runMarks;
     QString m_searchText;
     double m_dpi = 200.0;
     bool m_smooth = false;
@@ -382,7 +469,10 @@ private:
     bool m_isRedacting = false;
     double m_progress = 0.0;
     QString m_progressText;
+    bool m_progressSearching = false;
     std::optional<QString> m_errorMessage;
+    QString m_errorTitle;
+    bool m_resultIsRun = false;
     std::optional<QString> m_resultMessage;
     QStringList m_outputs;
     QImage m_previewImage;

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
 namespace inkveil {
 
 namespace {
@@ -29,7 +31,7 @@ void AppModel::addLocations(const QStringList& locations)
 {
     const QStringList discovered = InkveilEngine::discover(locations);
     if (discovered.isEmpty()) {
-        setErrorMessage(ModelMessages::noPdfsFound);
+        setError(ModelMessages::addFailedTitle, ModelMessages::noPdfsFound);
         return;
     }
 
@@ -46,18 +48,21 @@ void AppModel::addLocations(const QStringList& locations)
     }
 
     QList<RedactInput> added;
+    QStringList unreadable;
     for (const QString& candidate : std::as_const(candidates)) {
         if (auto input = RedactInput::open(m_context, candidate, QUuid::createUuid()))
             added.append(std::move(*input));
+        else
+            unreadable.append(QFileInfo(candidate).fileName());
     }
 
     if (added.isEmpty()) {
         if (!candidates.isEmpty())
-            setErrorMessage(ModelMessages::pdfUnreadable);
+            setError(ModelMessages::addFailedTitle, ModelMessages::pdfUnreadable);
         return;
     }
     if (added.size() < candidates.size())
-        setErrorMessage(ModelMessages::somePdfsUnreadable);
+        setError(ModelMessages::addFailedTitle, ModelMessages::somePdfsUnreadable(unreadable));
 
     m_inputs.append(added);
     Q_EMIT inputsChanged();
@@ -66,7 +71,6 @@ void AppModel::addLocations(const QStringList& locations)
         setSelection(added.front().id);
     setResultMessage(std::nullopt);
     setOutputs({});
-    refreshPreview();
 }
 
 void AppModel::chooseInputs()
@@ -78,41 +82,101 @@ void AppModel::chooseInputs()
         add(chosen);
 }
 
+void AppModel::chooseInputFolder()
+{
+    if (!m_dialogs)
+        return;
+    const auto chosen = m_dialogs->chooseOutputFolder(DialogTexts::folderTitle, DialogTexts::inputsPrompt, std::nullopt);
+    if (chosen && !chosen->isEmpty())
+        add({*chosen});
+}
+
 void AppModel::removeSelected()
 {
-    if (!m_selection)
-        return;
-    const QUuid id = *m_selection;
-    m_inputs.removeIf([&id](const RedactInput& input) { return input.id == id; });
-    Q_EMIT inputsChanged();
-    m_marks.remove(id);
-    Q_EMIT marksChanged();
-    m_searchTerms.remove(id);
-    m_phraseCounts.remove(id);
-    m_patternNames.remove(id);
-    m_expressions.remove(id);
-    Q_EMIT searchTermsChanged();
-    setSelection(m_inputs.isEmpty() ? std::nullopt : std::optional<QUuid>(m_inputs.front().id));
+    if (m_selection)
+        dropInputs({*m_selection});
 }
 
 void AppModel::removeAll()
 {
-    auto assignEmpty = [this](auto& member, void (AppModel::*signal)()) {
-        if (member.isEmpty())
-            return;
-        member.clear();
-        Q_EMIT(this->*signal)();
-    };
-    assignEmpty(m_inputs, &AppModel::inputsChanged);
-    assignEmpty(m_marks, &AppModel::marksChanged);
-    m_phraseCounts.clear();
-    m_patternNames.clear();
-    m_expressions.clear();
-    assignEmpty(m_searchTerms, &AppModel::searchTermsChanged);
-    setSelection(std::nullopt);
+    QList<QUuid> ids;
+    for (const RedactInput& input : std::as_const(m_inputs))
+        ids.append(input.id);
+    dropInputs(ids);
     setPreviewImage({});
     setOutputs({});
     setResultMessage(std::nullopt);
+}
+
+void AppModel::removeInputs(const QList<QUuid>& ids)
+{
+    dropInputs(ids);
+}
+
+// What a search learnt about a region stays, so that undo brings it back whole.
+void AppModel::dropInputs(const QList<QUuid>& ids)
+{
+    if (ids.isEmpty())
+        return;
+    const bool selectedGoes = m_selection && ids.contains(*m_selection);
+    const qsizetype before = m_inputs.size();
+    m_inputs.removeIf([&ids](const RedactInput& input) { return ids.contains(input.id); });
+    if (m_inputs.size() == before)
+        return;
+    Q_EMIT inputsChanged();
+    for (const QUuid& id : ids) {
+        m_marks.remove(id);
+        m_exclusions.remove(id);
+        m_searchTerms.remove(id);
+        m_phraseCounts.remove(id);
+        m_patternNames.remove(id);
+        m_expressions.remove(id);
+    }
+    Q_EMIT marksChanged();
+    Q_EMIT searchTermsChanged();
+    if (selectedGoes)
+        setSelection(m_inputs.isEmpty() ? std::nullopt : std::optional<QUuid>(m_inputs.front().id));
+}
+
+void AppModel::restoreInputs(const QList<RemovedInput>& removed)
+{
+    QList<RemovedInput> ordered = removed;
+    std::sort(ordered.begin(), ordered.end(),
+              [](const RemovedInput& a, const RemovedInput& b) { return a.index < b.index; });
+    QSet<QString> listed;
+    for (const RedactInput& input : std::as_const(m_inputs))
+        listed.insert(standardized(input.url));
+    std::optional<QUuid> first;
+    for (const RemovedInput& item : std::as_const(ordered)) {
+        if (listed.contains(standardized(item.input.url)))
+            continue;
+        m_inputs.insert(std::clamp<qsizetype>(item.index, 0, m_inputs.size()), item.input);
+        if (!first)
+            first = item.input.id;
+    }
+    if (!first)
+        return;
+    Q_EMIT inputsChanged();
+    setSelection(first);
+}
+
+bool AppModel::hasUnredactedMarks() const
+{
+    for (const RedactInput& input : m_inputs) {
+        const QList<RedactionRegion> marks = m_marks.value(input.id);
+        if (!marks.isEmpty() && marks != m_redactedMarks.value(input.id))
+            return true;
+    }
+    return false;
+}
+
+bool AppModel::confirmQuit()
+{
+    if (m_isRedacting || !hasUnredactedMarks() || !m_dialogs)
+        return true;
+    const int answer = m_dialogs->askAlert(ModelMessages::quitUnredactedTitle, ModelMessages::quitUnredactedText,
+                                           {ModelMessages::keepWorkingButton, ModelMessages::quitAnywayButton});
+    return answer == 1;
 }
 
 std::unique_ptr<platform::Document> AppModel::selectedDocument()

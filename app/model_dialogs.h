@@ -14,10 +14,11 @@ class ModelDialogs {
 public:
     virtual ~ModelDialogs() = default;
 
-    // Files and folders, several at once, PDF files only (folders stay choosable).
+    // PDF files, several at once.
     // The chosen paths in the dialog's order; empty when cancelled.
     virtual QStringList chooseInputs(const QString& title, const QString& prompt) = 0;
-    // One folder, new folders allowed, starting in startFolder when given.
+    // One folder (for outputs, or to add the PDFs in it), new folders allowed,
+    // starting in startFolder when given.
     // Nothing when cancelled.
     virtual std::optional<QString> chooseOutputFolder(const QString& title, const QString& prompt,
                                                       const std::optional<QString>& startFolder) = 0;
@@ -43,6 +44,7 @@ public:
 namespace DialogTexts {
 inline const QString inputsTitle = QStringLiteral("Choose PDF Documents");
 inline const QString inputsPrompt = QStringLiteral("Add");
+inline const QString folderTitle = QStringLiteral("Choose a Folder of PDF Documents");
 inline const QString outputTitle = QStringLiteral("Choose Output Folder");
 inline const QString outputPrompt = QStringLiteral("Choose");
 } // namespace DialogTexts

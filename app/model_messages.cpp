@@ -11,6 +11,16 @@ QString plural(qint64 count, const QString& noun)
 
 } // namespace
 
+QString documentFailedTitle(const QString& fileName)
+{
+    return fileName + QStringLiteral(" couldn't be redacted");
+}
+
+QString somePdfsUnreadable(const QStringList& names)
+{
+    return QStringLiteral("Some PDFs could not be read and were not added: %1.").arg(names.join(QStringLiteral(", ")));
+}
+
 QString phraseNotFound(const QString& phrase)
 {
     return u'\u201C' + phrase
@@ -53,6 +63,12 @@ QString runVerified(qsizetype documents, qint64 redactions)
 QString actionTitle(qsizetype readyCount)
 {
     return QStringLiteral("Redact ") + plural(readyCount, QStringLiteral("PDF"));
+}
+
+QString runSearching(qsizetype document, qsizetype documents, const QString& fileName)
+{
+    return QStringLiteral("Redacting %1 of %2 \u00B7 ").arg(document).arg(documents) + fileName
+        + QStringLiteral(" \u00B7 finding phrases");
 }
 
 // One pass, so a file name holding "%4" is not filled in again.

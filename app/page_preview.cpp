@@ -1,6 +1,7 @@
 #include "app/app_model.h"
 
-#include "app/preview_image.h"
+#include "app/model_messages.h"
+
 #include "platform/pdf_document.h"
 
 #include <algorithm>
@@ -16,36 +17,74 @@ constexpr double kSmallestMark = 0.005;
 
 void AppModel::refreshPreview()
 {
-    guarded([this] {
-        const auto input = selected();
-        if (!input) {
-            setPreviewImage({});
+    const auto input = selected();
+    if (!input) {
+        m_preview->cancel();
+        ++m_previewNumber;
+        setPreviewImage({});
+        setIsRendering(false);
+        return;
+    }
+    const int clamped = std::clamp(m_currentPage, 0, std::max(input->pageCount - 1, 0));
+    if (clamped != m_currentPage) {
+        setCurrentPage(clamped); // refreshes again, in range
+        return;
+    }
+    // The page shown last stays until the new one arrives, unless it belongs
+    // to another document.
+    if (m_previewInput != input->id)
+        setPreviewImage({});
+    m_previewInput = input->id;
+    m_preview->request({input->url, m_currentPage, ++m_previewNumber});
+    setIsRendering(true);
+}
+
+void AppModel::applyPreview(const PreviewRenderer::Result& result)
+{
+    if (result.number != m_previewNumber)
+        return;
+    const auto input = selected();
+    if (!input) {
+        setIsRendering(false);
+        return;
+    }
+    if (result.unreadable) {
+        setPreviewImage({});
+        setIsRendering(false);
+        reportUnreadable(*input, result.empty);
+        return;
+    }
+    // The file lost pages since it was added.
+    if (result.pageCount > 0 && result.pageCount < input->pageCount) {
+        for (RedactInput& listed : m_inputs) {
+            if (listed.id == input->id)
+                listed.pageCount = result.pageCount;
+        }
+        Q_EMIT inputsChanged();
+        if (m_currentPage >= result.pageCount) {
+            setCurrentPage(result.pageCount - 1); // asks again
             return;
         }
-        const auto document = platform::Document::open(m_context, input->url);
-        if (!document || document->pageCount() < 1) {
-            setPreviewImage({});
-            reportUnreadable(*input, document != nullptr);
-            return;
-        }
-        const int clamped = std::min(std::max(m_currentPage, 0), document->pageCount() - 1);
-        if (clamped != m_currentPage) {
-            setCurrentPage(clamped); // refreshes again, in range
-            return;
-        }
-        QImage image;
-        if (auto page = document->page(m_currentPage))
-            image = renderPreview(m_context, *page);
-        setPreviewImage(image);
-        if (image.isNull())
-            reportUnreadable(*input, false);
-    });
+    }
+    m_previewRotation = result.rotation;
+    setPreviewImage(result.image);
+    // After the image: whoever waits for the end sees the final one.
+    if (result.final)
+        setIsRendering(false);
+}
+
+void AppModel::setIsRendering(bool rendering)
+{
+    if (m_isRendering == rendering)
+        return;
+    m_isRendering = rendering;
+    Q_EMIT isRenderingChanged();
 }
 
 // The file changed or went away after it was added.
 void AppModel::reportUnreadable(const RedactInput& input, bool readableButEmpty)
 {
-    setErrorMessage(readableButEmpty ? InkveilError::empty(input.url).description()
+    setError(ModelMessages::showFailedTitle, readableButEmpty ? InkveilError::empty(input.url).description()
                                      : InkveilError::unreadable(input.url).description());
 }
 
@@ -81,10 +120,112 @@ void AppModel::removeMark(const RedactionRegion& region)
     if (!input)
         return;
     const auto entry = m_marks.find(input->id);
-    if (entry == m_marks.end())
+    if (entry == m_marks.end() || !entry->contains(region))
         return;
     entry->removeAll(region);
+    // The stored phrases find it again at run time: it must stay out.
+    if (m_found.value(input->id).contains(region) && !m_exclusions.value(input->id).contains(region))
+        m_exclusions[input->id].append(region);
+    if (m_highlightedMark == region)
+        setHighlightedMark(std::nullopt);
     Q_EMIT marksChanged();
+    setResultMessage(std::nullopt);
+}
+
+void AppModel::replaceMark(const RedactionRegion& mark, const Rect& normalizedRect)
+{
+    const auto input = selected();
+    if (!input)
+        return;
+    const Rect size = normalizedRect.standardized();
+    if (!(size.width > kSmallestMark) || !(size.height > kSmallestMark))
+        return;
+    const auto entry = m_marks.find(input->id);
+    if (entry == m_marks.end())
+        return;
+    const qsizetype at = entry->indexOf(mark);
+    const RedactionRegion moved(mark.pageIndex(), normalizedRect);
+    if (at < 0 || moved == mark)
+        return;
+    (*entry)[at] = moved;
+    // A found occurrence moved by hand is the user's area now; the phrase
+    // still covers the old place at run time unless it is excluded.
+    if (m_found.value(input->id).contains(mark) && !m_exclusions.value(input->id).contains(mark))
+        m_exclusions[input->id].append(mark);
+    if (m_highlightedMark == mark)
+        setHighlightedMark(moved);
+    Q_EMIT marksChanged();
+    setResultMessage(std::nullopt);
+}
+
+void AppModel::showMark(const RedactionRegion& mark)
+{
+    if (!selectedMarks().contains(mark))
+        return;
+    if (mark.pageIndex() != m_currentPage)
+        setCurrentPage(static_cast<int>(mark.pageIndex()));
+    setHighlightedMark(mark);
+}
+
+void AppModel::setHighlightedMark(const std::optional<RedactionRegion>& mark)
+{
+    if (m_highlightedMark == mark)
+        return;
+    m_highlightedMark = mark;
+    Q_EMIT highlightedMarkChanged();
+}
+
+void AppModel::removePhrase(const QString& phrase)
+{
+    const auto input = selected();
+    if (!input || !m_searchTerms.value(input->id).contains(phrase))
+        return;
+    const QUuid id = input->id;
+    QStringList& terms = m_searchTerms[id];
+    terms.removeAll(phrase);
+    QHash<RedactionRegion, FoundMark>& found = m_found[id];
+    // A region found only by this phrase goes, shown or excluded; one that
+    // another stored phrase also found stays.
+    auto onlyThis = [&](const RedactionRegion& region) {
+        const auto it = found.constFind(region);
+        if (it == found.cend())
+            return false;
+        return std::none_of(it->phrases.begin(), it->phrases.end(),
+                            [&](const QString& p) { return terms.contains(p); });
+    };
+    m_marks[id].removeIf(onlyThis);
+    m_exclusions[id].removeIf(onlyThis);
+    m_phraseCounts[id].remove(phrase);
+    if (m_highlightedMark && !m_marks[id].contains(*m_highlightedMark))
+        setHighlightedMark(std::nullopt);
+    Q_EMIT marksChanged();
+    Q_EMIT searchTermsChanged();
+    setResultMessage(std::nullopt);
+}
+
+QString AppModel::markText(const RedactionRegion& mark) const
+{
+    if (!m_selection)
+        return {};
+    return m_found.value(*m_selection).value(mark).text;
+}
+
+QList<PhraseMarks> AppModel::selectedPhrases() const
+{
+    QList<PhraseMarks> phrases;
+    if (!m_selection)
+        return phrases;
+    const QHash<RedactionRegion, FoundMark> found = m_found.value(*m_selection);
+    const QList<RedactionRegion> marks = m_marks.value(*m_selection);
+    for (const QString& phrase : m_searchTerms.value(*m_selection)) {
+        if (std::any_of(phrases.begin(), phrases.end(), [&](const PhraseMarks& p) { return p.phrase == phrase; }))
+            continue;
+        const auto count = std::count_if(marks.begin(), marks.end(), [&](const RedactionRegion& mark) {
+            return found.value(mark).phrases.contains(phrase);
+        });
+        phrases.append({phrase, static_cast<qsizetype>(count)});
+    }
+    return phrases;
 }
 
 void AppModel::clearSelectedMarks()
@@ -93,6 +234,8 @@ void AppModel::clearSelectedMarks()
     if (!input)
         return;
     m_marks[input->id] = {};
+    m_exclusions[input->id] = {};
+    setHighlightedMark(std::nullopt);
     Q_EMIT marksChanged();
     m_searchTerms[input->id] = {};
     m_phraseCounts.remove(input->id);

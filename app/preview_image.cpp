@@ -2,13 +2,15 @@
 
 #include "platform/pdf_document.h"
 
+#include <QTransform>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace inkveil {
 
-QImage renderPreview(platform::Context& ctx, platform::Page& page, int side)
+QImage renderPreview(platform::Context& ctx, platform::Page& page, int side, const std::function<bool()>& cancelled)
 {
     const Rect box = page.mediaBox().standardized();
     if (!(box.width > 0) || !(box.height > 0) || !std::isfinite(box.width) || !std::isfinite(box.height))
@@ -23,11 +25,14 @@ QImage renderPreview(platform::Context& ctx, platform::Page& page, int side)
     try {
         platform::Bitmap bitmap = platform::Bitmap::newRgb(ctx, width, height);
         fz_cookie cookie{};
-        page.renderWithAnnotations(ctx, bitmap, toPixels, &cookie);
+        page.renderWithAnnotations(ctx, bitmap, toPixels, &cookie, cancelled);
         QImage image(width, height, QImage::Format_RGB888);
         const auto rowBytes = static_cast<size_t>(width) * 3;
         for (int y = 0; y < height; ++y)
             std::memcpy(image.scanLine(y), bitmap.row(y), rowBytes);
+        // Shown as every viewer shows it; quarter turns move pixels exactly.
+        if (page.rotation() != 0)
+            return image.transformed(QTransform().rotate(page.rotation()));
         return image;
     } catch (const std::exception&) {
         return {};

@@ -88,9 +88,13 @@ namespace {
 
 class RunFailed {
 public:
-    explicit RunFailed(RunOutcome::Kind kind, QString message = {}) : kind(kind), message(std::move(message)) {}
+    explicit RunFailed(RunOutcome::Kind kind, QString message = {}, QString file = {})
+        : kind(kind), message(std::move(message)), file(std::move(file))
+    {
+    }
     RunOutcome::Kind kind;
     QString message;
+    QString file;
     std::optional<QString> damagedSource;
 };
 
@@ -149,6 +153,7 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder&
             progress.fileName = QFileInfo(job.source).fileName();
             progress.pages = pages[i];
             progress.fraction = static_cast<double>(pagesBefore) / static_cast<double>(total());
+            progress.searching = !job.plan.searchTerms.isEmpty();
             if (report)
                 report(progress);
 
@@ -156,6 +161,7 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder&
                 if (count > 0)
                     pages[i] = count; // the file may have changed since it was added
                 progress.pages = pages[i];
+                progress.searching = false;
                 progress.page = std::min(done + 1, pages[i]);
                 progress.fraction = static_cast<double>(pagesBefore + std::min(done, pages[i]))
                     / static_cast<double>(total());
@@ -172,19 +178,19 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder&
             } catch (const InkveilError& error) {
                 if (error.kind() == InkveilError::Kind::cancelled)
                     throw RunFailed(RunOutcome::Kind::cancelled);
-                RunFailed failed(RunOutcome::Kind::failed, error.description());
+                RunFailed failed(RunOutcome::Kind::failed, error.description(), progress.fileName);
                 if (error.kind() == InkveilError::Kind::damagedPage)
                     failed.damagedSource = job.source;
                 throw failed;
             } catch (const Error& error) {
-                throw RunFailed(RunOutcome::Kind::failed, error.description());
+                throw RunFailed(RunOutcome::Kind::failed, error.description(), progress.fileName);
             }
             pagesBefore += pages[i];
             checkDestination(folder, results);
         }
     } catch (const RunFailed& failure) {
         removeOutputs(results, written, folder);
-        return RunOutcome{failure.kind, {}, failure.message, failure.damagedSource};
+        return RunOutcome{failure.kind, {}, failure.message, failure.file, failure.damagedSource};
     } catch (const std::exception& error) {
         removeOutputs(results, written, folder);
         const QString text = QString::fromUtf8(error.what());

@@ -32,6 +32,7 @@ struct RunProgress {
     std::int64_t page = 1;   // the page being worked on, one-based
     std::int64_t pages = 1;  // of this document
     double fraction = 0;     // completed pages over all pages of the run
+    bool searching = false;  // the document's phrases are being found, no page drawn yet
 };
 
 // How a run ended.
@@ -40,6 +41,7 @@ struct RunOutcome {
     Kind kind = Kind::cancelled;
     std::vector<RedactionResult> results; // only when succeeded
     QString message;                      // only when failed
+    QString file;                         // the document that failed, when one did
     // The job that failed for a damaged page, which the plan did not allow.
     std::optional<QString> damagedSource;
 };

@@ -59,12 +59,16 @@ void AppModel::redact()
         const QString folder = *m_outputFolder;
         auto held = writableFolder(folder);
         if (!held) {
-            setErrorMessage(ModelMessages::destinationNotWritable);
+            setError(ModelMessages::destinationTitle, QFileInfo(folder).isDir() || QFileInfo(folder).exists()
+                                                          ? ModelMessages::destinationNotWritable
+                                                          : ModelMessages::destinationMissing);
             return;
         }
 
         std::vector<RedactionJob> jobs;
+        MarksByInput runMarks;
         for (const RedactInput& input : ready) {
+            runMarks.insert(input.id, m_marks.value(input.id));
             RedactionJob job;
             job.source = input.url;
             const QList<RedactionRegion> marks = m_marks.value(input.id);
@@ -72,6 +76,8 @@ void AppModel::redact()
             job.plan.searchTerms = m_searchTerms.value(input.id);
             job.plan.patterns = m_patternNames.value(input.id);
             job.plan.expressions = m_expressions.value(input.id);
+            const QList<RedactionRegion> excluded = m_exclusions.value(input.id);
+            job.plan.exclusions.assign(excluded.begin(), excluded.end());
             job.plan.dpi = m_dpi;
             job.plan.smooth = m_smooth;
             job.plan.allowDamaged = m_allowDamaged.contains(input.url);
@@ -80,6 +86,7 @@ void AppModel::redact()
             jobs.push_back(std::move(job));
         }
 
+        m_runMarks = runMarks;
         setIsRedacting(true);
         setProgress(0.05);
         setOutputs({});
@@ -128,8 +135,11 @@ void AppModel::applyProgress(quint64 runId, const RunProgress& progress)
         return;
     // 1.0 stays the mark of an ended run.
     setProgress(std::clamp(progress.fraction, 0.05, 0.99));
-    setProgressText(ModelMessages::runProgress(progress.document, progress.documents, progress.fileName,
-                                               progress.page, progress.pages));
+    m_progressSearching = progress.searching;
+    setProgressText(progress.searching
+                        ? ModelMessages::runSearching(progress.document, progress.documents, progress.fileName)
+                        : ModelMessages::runProgress(progress.document, progress.documents, progress.fileName,
+                                                     progress.page, progress.pages));
 }
 
 void AppModel::applyOutcome(quint64 runId, const RunOutcome& outcome)
@@ -138,6 +148,7 @@ void AppModel::applyOutcome(quint64 runId, const RunOutcome& outcome)
         return;
     setIsRedacting(false);
     setProgress(1.0);
+    m_progressSearching = false;
     setProgressText(QString());
     switch (outcome.kind) {
     case RunOutcome::Kind::succeeded: {
@@ -148,14 +159,17 @@ void AppModel::applyOutcome(quint64 runId, const RunOutcome& outcome)
             redactions += result.verification.redactionCount;
         }
         setOutputs(written);
-        setResultMessage(ModelMessages::runVerified(written.size(), redactions));
+        setResultMessage(ModelMessages::runVerified(written.size(), redactions), true);
+        for (auto it = m_runMarks.cbegin(); it != m_runMarks.cend(); ++it)
+            m_redactedMarks.insert(it.key(), it.value());
         break;
     }
     case RunOutcome::Kind::cancelled:
-        setResultMessage(ModelMessages::runCancelled);
+        setResultMessage(ModelMessages::runCancelled, true);
         break;
     case RunOutcome::Kind::failed:
-        showFailure(outcome.message, outcome.damagedSource);
+        setError(outcome.file.isEmpty() ? ModelMessages::runFailedTitle : ModelMessages::documentFailedTitle(outcome.file),
+                 outcome.message, outcome.damagedSource);
         break;
     }
 }

@@ -37,9 +37,12 @@ void postToMainThread(Work&& work)
         QMetaObject::invokeMethod(app, std::forward<Work>(work), Qt::QueuedConnection);
 }
 
-// How a search that reads pages ended, carried from its thread.
+// How a search ended, carried from its thread.
 struct Reading {
     std::vector<RedactionRegion> found;
+    QHash<RedactionRegion, QString> texts;
+    std::int64_t occurrences = 0;
+    bool pagesRead = false;
     std::optional<QString> error;
     bool cancelled = false;
 };
@@ -77,52 +80,65 @@ void AppModel::setReading(bool reading, const QString& text)
     }
 }
 
+// The whole search runs off the main thread: a page of many thousand paths
+// takes seconds to read, and reading pages as pictures longer still.
 void AppModel::searchSelected()
 {
     const QString phrase = m_searchText.trimmed();
     const auto input = selected();
     if (!input || phrase.isEmpty() || m_isReading)
         return;
-    const auto document = platform::Document::open(m_context, input->url);
-    if (!document || document->pageCount() < 1) {
-        reportUnreadable(*input, document != nullptr);
-        return;
-    }
 
-    const InkveilEngine::SearchReport report = InkveilEngine::search(*document, QStringList{phrase});
-    const std::vector<RedactionRegion>& found = report.regions;
-    const std::int64_t occurrences = report.phrases.empty() ? 0 : report.phrases.front().count;
-    const std::vector<int> pages = InkveilEngine::pagesToRead(*document, m_ocr.mode);
-    if (pages.empty()) {
-        applySearch(input->id, phrase, found, occurrences, false);
-        return;
-    }
-    InkveilEngine::checkOcrLanguages(m_ocr);
-
-    // Pages take seconds each to read: off the main thread, which stays free
-    // for the window and for "Cancel".
     const quint64 id = ++m_readingId;
     const auto model = std::make_shared<const QPointer<AppModel>>(this);
-    const QUuid inputId = input->id;
-    const auto count = static_cast<std::int64_t>(pages.size());
-    setReading(true, ModelMessages::readingProgress(1, count));
+    setReading(true, ModelMessages::searching);
     if (m_reader.joinable()) {
         m_reader.request_stop();
         m_reader.join();
     }
-    m_reader = std::jthread([path = input->url, pages, phrase, languages = m_ocr.languages, found, occurrences, model, id,
-                             inputId, count](std::stop_token stop) {
+    m_reader = std::jthread([input = *input, phrase, ocr = m_ocr, model, id](std::stop_token stop) {
         Reading reading;
         try {
-            const auto progress = [model, id, count](std::int64_t done, std::int64_t) {
-                postToMainThread([model, id, done, count] {
-                    AppModel* m = model->data();
-                    if (m && id == m->m_readingId && m->m_isReading)
-                        m->setReading(true, ModelMessages::readingProgress(std::min(done + 1, count), count));
-                });
-            };
-            reading.found = InkveilEngine::ocrRegions(path, pages, {phrase}, languages,
-                                                      [&stop] { return stop.stop_requested(); }, progress);
+            platform::Context ctx;
+            const auto document = platform::Document::open(ctx, input.url);
+            if (!document || document->pageCount() < 1) {
+                reading.error = document ? InkveilError::empty(input.url).description()
+                                         : InkveilError::unreadable(input.url).description();
+            } else {
+                InkveilEngine::SearchReport report = InkveilEngine::search(*document, QStringList{phrase});
+                reading.found = std::move(report.regions);
+                for (const auto& [region, text] : report.matchedText)
+                    reading.texts.insert(region, text);
+                reading.occurrences = report.phrases.empty() ? 0 : report.phrases.front().count;
+                const std::vector<int> pages = stop.stop_requested()
+                                                   ? std::vector<int>{}
+                                                   : InkveilEngine::pagesToRead(*document, ocr.mode);
+                if (!pages.empty()) {
+                    InkveilEngine::checkOcrLanguages(ocr);
+                    reading.pagesRead = true;
+                    const auto count = static_cast<std::int64_t>(pages.size());
+                    postToMainThread([model, id, count] {
+                        AppModel* m = model->data();
+                        if (m && id == m->m_readingId && m->m_isReading)
+                            m->setReading(true, ModelMessages::readingProgress(1, count));
+                    });
+                    const auto progress = [model, id, count](std::int64_t done, std::int64_t) {
+                        postToMainThread([model, id, done, count] {
+                            AppModel* m = model->data();
+                            if (m && id == m->m_readingId && m->m_isReading)
+                                m->setReading(true, ModelMessages::readingProgress(std::min(done + 1, count), count));
+                        });
+                    };
+                    const auto regions = InkveilEngine::ocrRegions(input.url, pages, {phrase}, ocr.languages,
+                                                                   [&stop] { return stop.stop_requested(); },
+                                                                   progress);
+                    reading.found.insert(reading.found.end(), regions.begin(), regions.end());
+                    // Each line read as a picture counts as one occurrence.
+                    reading.occurrences += static_cast<std::int64_t>(regions.size());
+                }
+            }
+            if (stop.stop_requested())
+                reading.cancelled = true;
         } catch (const InkveilError& e) {
             if (e.kind() == InkveilError::Kind::cancelled)
                 reading.cancelled = true;
@@ -133,7 +149,7 @@ void AppModel::searchSelected()
         } catch (...) {
             reading.error = ModelMessages::unexpectedFailure;
         }
-        postToMainThread([model, id, inputId, phrase, found, occurrences, reading] {
+        postToMainThread([model, id, inputId = input.id, phrase, reading = std::move(reading)] {
             AppModel* m = model->data();
             if (!m || id != m->m_readingId)
                 return;
@@ -141,19 +157,16 @@ void AppModel::searchSelected()
             if (reading.cancelled)
                 return;
             if (reading.error) {
-                m->setErrorMessage(*reading.error);
+                m->setError(ModelMessages::searchFailedTitle, *reading.error);
                 return;
             }
-            std::vector<RedactionRegion> all = found;
-            all.insert(all.end(), reading.found.begin(), reading.found.end());
-            // Each line read as a picture counts as one occurrence.
-            m->applySearch(inputId, phrase, all, occurrences + static_cast<std::int64_t>(reading.found.size()), true);
+            m->applySearch(inputId, phrase, reading.found, reading.texts, reading.occurrences, reading.pagesRead);
         });
     });
 }
 
 void AppModel::applySearch(const QUuid& id, const QString& phrase, const std::vector<RedactionRegion>& found,
-                           std::int64_t occurrences, bool pagesRead)
+                           const QHash<RedactionRegion, QString>& texts, std::int64_t occurrences, bool pagesRead)
 {
     // The input may have gone while its pages were read.
     if (std::none_of(m_inputs.begin(), m_inputs.end(), [&](const RedactInput& i) { return i.id == id; }))
@@ -173,11 +186,22 @@ void AppModel::applySearch(const QUuid& id, const QString& phrase, const std::ve
         }
     }
     if (found.empty()) {
-        setErrorMessage(pagesRead ? ModelMessages::phraseNotRead(phrase) : ModelMessages::phraseNotFound(phrase));
+        setError(ModelMessages::notFoundTitle,
+                 pagesRead ? ModelMessages::phraseNotRead(phrase) : ModelMessages::phraseNotFound(phrase));
         return;
     }
     std::stable_sort(merged.begin(), merged.end(), readsBefore);
     m_marks[id] = merged;
+    // Asked for again: what this phrase finds is marked, even where removed before.
+    QHash<RedactionRegion, FoundMark>& known = m_found[id];
+    for (const RedactionRegion& region : found) {
+        FoundMark& mark = known[region];
+        if (!mark.phrases.contains(phrase))
+            mark.phrases.append(phrase);
+        if (mark.text.isEmpty())
+            mark.text = texts.value(region, phrase);
+        m_exclusions[id].removeAll(region);
+    }
     Q_EMIT marksChanged();
 
     m_searchTerms[id].append(phrase);

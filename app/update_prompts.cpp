@@ -1,4 +1,5 @@
 #include "app/app_model.h"
+#include "app/model_messages.h"
 
 #include "core/build_settings.h"
 #include "update/self_updater.h"
@@ -148,14 +149,14 @@ void AppModel::promptForUpdate()
             // A refused location says what the user can do about it.
             const auto* failure = dynamic_cast<const SelfUpdater::UpdateFailure*>(&error);
             const QString reason = failure ? failure->reason() : QString();
-            self->setErrorMessage(QStringLiteral("The update could not be installed.")
+            self->setError(ModelMessages::updateFailedTitle, QStringLiteral("The update could not be installed.")
                                   + (reason.isEmpty() ? QString() : u' ' + reason));
         })
         .onFailed(continuationContext(this), [self] {
             if (!self)
                 return;
             self->setIsUpdating(false);
-            self->setErrorMessage(QStringLiteral("The update could not be installed."));
+            self->setError(ModelMessages::updateFailedTitle, QStringLiteral("The update could not be installed."));
         });
 }
 

@@ -76,10 +76,11 @@ std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<i
 // Throws as ocrRegions otherwise. Tolerance applies on tolerantPages only:
 // those whose phrases were found by reading with it, so that a near miss
 // there would have been found and blacked out too; on pages searched by their
-// text layer a near miss is another phrase, not a leftover.
+// text layer a near miss is another phrase, not a leftover. What reads inside
+// an excluded occurrence was left visible on purpose.
 void readBack(const QString& output, const std::vector<int>& pages, const std::vector<int>& tolerantPages,
               const QStringList& forbiddenTerms, const QString& languages, int dpi, const CancelCheck& shouldCancel = {},
-              const PageProgress& reading = {});
+              const PageProgress& reading = {}, const std::vector<RedactionRegion>& exclusions = {});
 
 } // namespace InkveilEngine
 

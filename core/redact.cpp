@@ -1,4 +1,5 @@
 #include "core/engine.h"
+#include "core/exclusions.h"
 #include "core/ocr_search.h"
 #include "core/output_file.h"
 #include "core/page_writer_thread.h"
@@ -209,11 +210,14 @@ RedactionResult redact(const QString& source, const QString& destination, const 
             patternPages.insert(pagesRead.begin(), pagesRead.end());
     }
     patternTexts.removeDuplicates();
+    // Occurrences the user removed stay visible; the phrases still find them.
+    const bool foundAny = !found.regions.empty();
+    found.regions = withoutExcluded(std::move(found.regions), plan.exclusions);
     const std::vector<RedactionRegion> regions = collectRegions(plan.regions, found.regions);
     if (regions.empty()) {
-        if (!found.phrases.empty())
+        if (!found.phrases.empty() && !foundAny)
             throw InkveilError::notFound(found.phrases.front().phrase, source);
-        if (!found.patterns.empty())
+        if (!found.patterns.empty() && !foundAny)
             throw InkveilError::notFound(found.patterns.front().phrase, source);
         throw InkveilError::noRedactions();
     }
@@ -289,18 +293,21 @@ RedactionResult redact(const QString& source, const QString& destination, const 
         const int readDpi = std::max(200, static_cast<int>(std::lround(scale * 72.0)));
         if (!terms.isEmpty())
             readBack(output.path(), {phrasePages.begin(), phrasePages.end()}, pagesRead, terms, plan.ocr.languages,
-                     readDpi, shouldCancel, reading);
+                     readDpi, shouldCancel, reading, plan.exclusions);
         // Exactly: a look-alike left visible on purpose differs by a digit.
         // Matching every text costs time in proportion to their number; past
         // a few hundred the patterns themselves are looked for instead.
         const std::vector<int> pages(patternPages.begin(), patternPages.end());
-        if (!patternTexts.isEmpty() && patternTexts.size() <= kMaxReadBackTexts)
-            readBack(output.path(), pages, {}, patternTexts, plan.ocr.languages, readDpi, shouldCancel, reading);
-        else if (!patternTexts.isEmpty()
-                 && !ocrRegions(output.path(), pages, {}, plan.ocr.languages, shouldCancel, reading, readDpi, false,
-                                nullptr, false, &patterns)
-                         .empty())
-            fail(Reason::phraseReadable);
+        if (!patternTexts.isEmpty() && patternTexts.size() <= kMaxReadBackTexts) {
+            readBack(output.path(), pages, {}, patternTexts, plan.ocr.languages, readDpi, shouldCancel, reading,
+                     plan.exclusions);
+        } else if (!patternTexts.isEmpty()) {
+            const auto readable = ocrRegions(output.path(), pages, {}, plan.ocr.languages, shouldCancel, reading, readDpi,
+                                             false, nullptr, false, &patterns);
+            if (std::any_of(readable.begin(), readable.end(),
+                            [&](const RedactionRegion& r) { return !insideExclusion(r, plan.exclusions); }))
+                fail(Reason::phraseReadable);
+        }
     }
 
     const QString published = output.publish([&] { return availableURL(destination, base); });

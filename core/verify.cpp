@@ -1,4 +1,5 @@
 #include "core/engine.h"
+#include "core/exclusions.h"
 #include "core/ocr_search.h"
 #include "core/pixel_geometry.h"
 
@@ -119,7 +120,7 @@ RedactionVerification verify(const QString& output, std::int64_t expectedPages, 
 // trust the marks to sit where the phrases are.
 void readBack(const QString& output, const std::vector<int>& pages, const std::vector<int>& tolerantPages,
               const QStringList& forbiddenTerms, const QString& languages, int dpi, const CancelCheck& shouldCancel,
-              const PageProgress& reading)
+              const PageProgress& reading, const std::vector<RedactionRegion>& exclusions)
 {
     std::vector<int> exact;
     std::vector<int> tolerant;
@@ -134,7 +135,8 @@ void readBack(const QString& output, const std::vector<int>& pages, const std::v
     for (const bool withTolerance : {false, true}) {
         const std::vector<int>& some = withTolerance ? tolerant : exact;
         const std::int64_t before = withTolerance ? static_cast<std::int64_t>(exact.size()) : 0;
-        if (!ocrRegions(output, some, forbiddenTerms, languages, shouldCancel, offset(before), dpi, withTolerance).empty())
+        const auto read = ocrRegions(output, some, forbiddenTerms, languages, shouldCancel, offset(before), dpi, withTolerance);
+        if (std::any_of(read.begin(), read.end(), [&](const RedactionRegion& r) { return !insideExclusion(r, exclusions); }))
             fail(Reason::phraseReadable);
     }
 }

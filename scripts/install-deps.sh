@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libqt6network6 libgl-dev
+  qt6-xdgdesktopportal-platformtheme qt6-gtk-platformtheme
   libmupdf-dev mupdf-tools libmujs-dev libgumbo-dev libopenjp2-7-dev
   libjbig2dec0-dev libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev
   libarchive-dev libsodium-dev libdeflate-dev libicu-dev

@@ -4,6 +4,7 @@
 #include "app/mark_history.h"
 #include "core/build_settings.h"
 #include "ui/content_view.h"
+#include "ui/files_pane.h"
 #include "ui/main_window.h"
 #include "ui/preview_pane.h"
 #include "ui/settings_view.h"
@@ -11,6 +12,9 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QInputDialog>
+#include <QListWidget>
+#include <QUrl>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -23,24 +27,33 @@ AppCommands::AppCommands(AppModel& model, MarkHistory& history, MainWindow& wind
     PreviewPane* preview = window.content()->previewPane();
 
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    m_addInputs = file->addAction(QStringLiteral("Add PDFs or Folders\u2026"), this, [this] { m_model.chooseInputs(); });
+    m_addInputs = file->addAction(QStringLiteral("Add Files\u2026"), this, [this] { m_model.chooseInputs(); });
     m_addInputs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    m_addFolder = file->addAction(QStringLiteral("Add Folder\u2026"), this, [this] { m_model.chooseInputFolder(); });
+    m_addFolder->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     m_removeSelected = file->addAction(QStringLiteral("Remove Selected"), this, [this] { m_model.removeSelected(); });
-    m_removeSelected->setShortcut(QKeySequence(Qt::Key_Delete));
+    // Only in the files list: elsewhere Delete means the box or the text at hand.
+    m_removeSelected->setShortcuts({QKeySequence(Qt::Key_Delete), QKeySequence(Qt::Key_Backspace)});
+    m_removeSelected->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    window.content()->filesPane()->list()->addAction(m_removeSelected);
     m_removeAll = file->addAction(QStringLiteral("Remove All"), this, [this] { m_model.removeAll(); });
     file->addSeparator();
     m_redact = file->addAction(QStringLiteral("Redact\u2026"), this, [this] { m_model.redact(); });
     m_redact->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    m_openResult = file->addAction(QStringLiteral("Open Result"), this, [this] {
+        if (!m_model.outputs().isEmpty())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(m_model.outputs().front()));
+    });
     file->addSeparator();
     m_quit = file->addAction(QStringLiteral("Quit"), &window, &QWidget::close);
     m_quit->setShortcut(QKeySequence::Quit);
     m_quit->setMenuRole(QAction::QuitRole);
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
-    m_undo = edit->addAction(QStringLiteral("Undo Mark Change"), this, [this] { m_history.undo(); });
+    m_undo = edit->addAction(QStringLiteral("Undo"), this, [this] { m_history.undo(); });
     m_undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    m_redo = edit->addAction(QStringLiteral("Redo Mark Change"), this, [this] { m_history.redo(); });
-    m_redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    m_redo = edit->addAction(QStringLiteral("Redo"), this, [this] { m_history.redo(); });
+    m_redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     edit->addSeparator();
     m_wholePage = edit->addAction(QStringLiteral("Redact Whole Page"), this, [this] { m_model.redactWholePage(); });
 
@@ -51,6 +64,23 @@ AppCommands::AppCommands(AppModel& model, MarkHistory& history, MainWindow& wind
     m_zoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
     m_fitPage = view->addAction(QStringLiteral("Fit Page"), preview, &PreviewPane::zoomToFit);
     m_fitPage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    view->addSeparator();
+    m_previousPage = view->addAction(QStringLiteral("Previous Page"), this, [this] { m_model.previousPage(); });
+    m_previousPage->setShortcut(QKeySequence(Qt::Key_PageUp));
+    m_nextPage = view->addAction(QStringLiteral("Next Page"), this, [this] { m_model.nextPage(); });
+    m_nextPage->setShortcut(QKeySequence(Qt::Key_PageDown));
+    m_goToPage = view->addAction(QStringLiteral("Go to Page\u2026"), this, [this, &window] {
+        const int pages = m_model.selectedPageCount();
+        if (pages < 1)
+            return;
+        bool ok = false;
+        const int page = QInputDialog::getInt(&window, QStringLiteral("Go to Page"),
+                                              QStringLiteral("Page (1 to %1):").arg(pages), m_model.currentPage() + 1, 1,
+                                              pages, 1, &ok);
+        if (ok)
+            m_model.setCurrentPage(page - 1);
+    });
+    m_goToPage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     m_feedback = help->addAction(QStringLiteral("Inkveil Feedback\u2026"), this,
@@ -70,7 +100,8 @@ AppCommands::AppCommands(AppModel& model, MarkHistory& history, MainWindow& wind
     }
 
     for (auto signal : {&AppModel::isRedactingChanged, &AppModel::selectionChanged, &AppModel::inputsChanged,
-                        &AppModel::canRedactChanged})
+                        &AppModel::canRedactChanged, &AppModel::outputsChanged, &AppModel::currentPageChanged,
+                        &AppModel::selectedChanged})
         connect(&model, signal, this, &AppCommands::updateEnabled);
     connect(&history, &MarkHistory::changed, this, &AppCommands::updateHistory);
     connect(&model, &AppModel::selectionChanged, this, &AppCommands::updateHistory);
@@ -82,10 +113,16 @@ void AppCommands::updateEnabled()
 {
     const bool idle = !m_model.isRedacting();
     m_addInputs->setEnabled(idle);
+    m_addFolder->setEnabled(idle);
     m_removeSelected->setEnabled(idle && m_model.selection().has_value());
     m_removeAll->setEnabled(idle && !m_model.inputs().isEmpty());
     m_wholePage->setEnabled(m_model.selection().has_value());
     m_redact->setEnabled(m_model.canRedact());
+    m_openResult->setEnabled(!m_model.outputs().isEmpty());
+    const int pages = m_model.selectedPageCount();
+    m_previousPage->setEnabled(m_model.currentPage() > 0);
+    m_nextPage->setEnabled(m_model.currentPage() + 1 < pages);
+    m_goToPage->setEnabled(pages > 1);
 }
 
 void AppCommands::updateHistory()

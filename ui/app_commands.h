@@ -23,6 +23,11 @@ public:
     AppCommands(AppModel& model, MarkHistory& history, MainWindow& window, SettingsView& settings);
 
     QAction* addInputs() const { return m_addInputs; }
+    QAction* addFolder() const { return m_addFolder; }
+    QAction* openResult() const { return m_openResult; }
+    QAction* previousPage() const { return m_previousPage; }
+    QAction* nextPage() const { return m_nextPage; }
+    QAction* goToPage() const { return m_goToPage; }
     QAction* removeSelected() const { return m_removeSelected; }
     QAction* removeAll() const { return m_removeAll; }
     QAction* redact() const { return m_redact; }
@@ -45,6 +50,11 @@ private:
     AppModel& m_model;
     MarkHistory& m_history;
     QAction* m_addInputs = nullptr;
+    QAction* m_addFolder = nullptr;
+    QAction* m_openResult = nullptr;
+    QAction* m_previousPage = nullptr;
+    QAction* m_nextPage = nullptr;
+    QAction* m_goToPage = nullptr;
     QAction* m_removeSelected = nullptr;
     QAction* m_removeAll = nullptr;
     QAction* m_redact = nullptr;

@@ -62,4 +62,38 @@ bool isLargeEnough(const QRectF& rect)
     return rect.width() >= kMinimumMarkSide && rect.height() >= kMinimumMarkSide;
 }
 
+namespace {
+
+// One corner of the unit square, turned.
+std::pair<double, double> turn(double x, double y, int rotation, bool back)
+{
+    const int quarter = ((rotation / 90) % 4 + 4) % 4;
+    switch (back ? (4 - quarter) % 4 : quarter) {
+    case 1: return {y, 1 - x};
+    case 2: return {1 - x, 1 - y};
+    case 3: return {1 - y, x};
+    default: return {x, y};
+    }
+}
+
+Rect turned(const Rect& r, int rotation, bool back)
+{
+    const Rect s = r.standardized();
+    const auto [ax, ay] = turn(s.x, s.y, rotation, back);
+    const auto [bx, by] = turn(s.x + s.width, s.y + s.height, rotation, back);
+    return Rect{std::min(ax, bx), std::min(ay, by), std::abs(bx - ax), std::abs(by - ay)};
+}
+
+} // namespace
+
+Rect shownFromPage(const Rect& normalized, int rotation)
+{
+    return turned(normalized, rotation, false);
+}
+
+Rect pageFromShown(const Rect& shown, int rotation)
+{
+    return turned(shown, rotation, true);
+}
+
 } // namespace inkveil::CanvasGeometry

@@ -10,7 +10,8 @@
 
 // Between the page canvas (points, origin top left, y down) and normalized page
 // space (the unit square is the media box, origin bottom left, y up). The page
-// image shows the media box upright, so the image frame stands for the box.
+// image shows the media box turned by the page's /Rotate, so the image frame
+// stands for the box as shown (shownFromPage and pageFromShown turn it).
 namespace inkveil::CanvasGeometry {
 
 // A drag starts only once the pointer has moved this far from where it was pressed.
@@ -42,6 +43,11 @@ std::optional<QRectF> activeDrag(const std::optional<QPointF>& start, const std:
 
 // The normalized rectangle of a canvas rectangle within the frame.
 Rect normalizedRect(const QRectF& rect, const QRectF& frame);
+
+// Between the page's own normalized space and the page as shown, turned
+// clockwise by its /Rotate (0, 90, 180 or 270); both y up.
+Rect shownFromPage(const Rect& normalized, int rotation);
+Rect pageFromShown(const Rect& shown, int rotation);
 
 // Whether a released drag rectangle is large enough to become a mark.
 bool isLargeEnough(const QRectF& rect);

@@ -3,6 +3,7 @@
 #include "app/app_model.h"
 #include "ui/controls_pane.h"
 #include "ui/files_pane.h"
+#include "ui/page_canvas.h"
 #include "ui/preview_pane.h"
 #include "ui/text_styles.h"
 
@@ -85,6 +86,7 @@ ContentView::ContentView(AppModel& model, QWidget* parent) : QWidget(parent), m_
         m_outline->raise();
     });
     connect(&model, &AppModel::errorMessageChanged, this, &ContentView::showError);
+    connect(m_controls, &ControlsPane::searchSubmitted, this, [this] { m_preview->canvas()->setFocus(Qt::OtherFocusReason); });
     showError();
 }
 
@@ -157,6 +159,8 @@ void ContentView::showError()
         delete m_redactAnyway;
         m_redactAnyway = nullptr;
     }
+    m_alert->setWindowTitle(m_model.errorTitle());
+    m_alert->setText(m_model.errorTitle());
     m_alert->setInformativeText(*message);
     if (!m_alert->isVisible())
         m_alert->open();

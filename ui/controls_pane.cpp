@@ -3,12 +3,16 @@
 #include "app/app_model.h"
 #include "ui/clamped_label.h"
 #include "ui/pattern_chooser.h"
+#include "ui/elided_label.h"
 #include "ui/symbols.h"
 #include "ui/text_styles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFrame>
+#include <QKeyEvent>
+#include <QMetaObject>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,7 +63,7 @@ QWidget* iconLabel(Symbols::Symbol symbol, const QColor& tint, QWidget* textWidg
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
     auto* icon = new QLabel(row);
-    icon->setPixmap(Symbols::drawn(symbol, tint).pixmap(QSize(iconSide, iconSide), row->devicePixelRatioF()));
+    icon->setPixmap(Symbols::icon(symbol, tint).pixmap(QSize(iconSide, iconSide), row->devicePixelRatioF()));
     layout->addWidget(icon, 0, align);
     textWidget->setParent(row);
     layout->addWidget(textWidget, 1);
@@ -87,6 +91,9 @@ QVBoxLayout* column(QWidget* widget, int spacing)
 
 } // namespace
 
+// Three parts, top to bottom: finding text, the marks (which alone grow and
+// scroll, however many there are), and the output settings with the redact
+// bar, which therefore always stay in view.
 ControlsPane::ControlsPane(AppModel& model, QWidget* parent) : QWidget(parent), m_model(model)
 {
     setMinimumWidth(kMinimumWidth);
@@ -95,44 +102,64 @@ ControlsPane::ControlsPane(AppModel& model, QWidget* parent) : QWidget(parent), 
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto* scroll = new QScrollArea(this);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* content = new QWidget;
-    auto* stack = new QVBoxLayout(content);
-    stack->setContentsMargins(24, 24, 24, 24);
-    stack->setSpacing(20);
-
+    auto* top = new QWidget(this);
+    auto* stack = new QVBoxLayout(top);
+    stack->setContentsMargins(24, 24, 24, 12);
+    stack->setSpacing(16);
     auto* heading = new QLabel(QStringLiteral("Permanent Redaction"));
     TextStyle::apply(heading, TextStyle::Style::title3, true);
-    stack->addWidget(iconLabel(Symbols::Symbol::eyeSlashFill, QColor(), heading, content, 20, Qt::AlignVCenter));
+    stack->addWidget(iconLabel(Symbols::Symbol::eyeSlashFill, QColor(), heading, top, 20, Qt::AlignVCenter));
     stack->addWidget(text(QStringLiteral("Drag over the page to mark an area, or find selectable text below."),
-                          TextStyle::Style::callout, true, content));
-    stack->addWidget(divider(content));
-    stack->addWidget(buildFind(content));
-    stack->addWidget(divider(content));
-    stack->addWidget(buildMarks(content));
-    stack->addWidget(divider(content));
-    stack->addWidget(buildOutput(content));
-    stack->addWidget(iconLabel(Symbols::Symbol::checkmarkShield, TextStyle::secondaryColor(content),
-                               text(QStringLiteral("The output is rebuilt as a flattened PDF. Selectable text, metadata, "
-                                                   "comments and hidden layers are removed, then the file is reopened "
-                                                   "and verified."),
-                                    TextStyle::Style::caption, true, nullptr),
-                               content, 14));
-    stack->addStretch(1);
-    scroll->setWidget(content);
-    layout->addWidget(scroll, 1);
+                          TextStyle::Style::callout, true, top));
+    stack->addWidget(divider(top));
+    stack->addWidget(buildFind(top));
+    stack->addWidget(divider(top));
+    layout->addWidget(top);
+
+    layout->addWidget(buildMarks(this), 1);
+
+    auto* bottom = new QWidget(this);
+    auto* settings = new QVBoxLayout(bottom);
+    settings->setContentsMargins(24, 12, 24, 12);
+    settings->setSpacing(12);
+    settings->addWidget(divider(bottom));
+    settings->addWidget(buildOutput(bottom));
+    settings->addWidget(iconLabel(Symbols::Symbol::checkmarkShield, TextStyle::secondaryColor(bottom),
+                                  text(QStringLiteral("The output is rebuilt as a flattened PDF. Selectable text, "
+                                                      "metadata, comments and hidden layers are removed, then the file "
+                                                      "is reopened and verified."),
+                                       TextStyle::Style::caption, true, nullptr),
+                                  bottom, 14));
+    m_outputSection = bottom;
+    layout->addWidget(bottom);
     layout->addWidget(divider(this));
     layout->addWidget(buildBottomBar());
+
+    m_readingDelay.setSingleShot(true);
+    m_readingDelay.setInterval(kBusyDelay);
+    connect(&m_readingDelay, &QTimer::timeout, this, &ControlsPane::updateSearch);
 
     connect(&model, &AppModel::searchTextChanged, this, &ControlsPane::updateSearch);
     connect(&model, &AppModel::canMarkAllChanged, this, &ControlsPane::updateSearch);
     connect(&model, &AppModel::ocrChanged, this, &ControlsPane::updateSearch);
-    connect(&model, &AppModel::isReadingChanged, this, &ControlsPane::updateSearch);
+    connect(&model, &AppModel::isReadingChanged, this, [this] {
+        if (m_model.isReading())
+            m_readingDelay.start();
+        updateSearch();
+    });
     connect(&model, &AppModel::readingTextChanged, this, &ControlsPane::updateSearch);
-    connect(&model, &AppModel::selectedMarksChanged, this, &ControlsPane::updateMarks);
+    // Marks and phrases change together: the rows are rebuilt once for both.
+    const auto scheduleMarks = [this] {
+        if (std::exchange(m_marksScheduled, true))
+            return;
+        QMetaObject::invokeMethod(this, [this] {
+            m_marksScheduled = false;
+            updateMarks();
+        }, Qt::QueuedConnection);
+    };
+    connect(&model, &AppModel::selectedMarksChanged, this, scheduleMarks);
+    connect(&model, &AppModel::searchTermsChanged, this, scheduleMarks);
+    connect(&model, &AppModel::highlightedMarkChanged, this, &ControlsPane::updateHighlight);
     connect(&model, &AppModel::dpiChanged, this, &ControlsPane::updateResolution);
     connect(&model, &AppModel::outputFolderChanged, this, &ControlsPane::updateDestination);
     connect(&model, &AppModel::isRedactingChanged, this, &ControlsPane::updateBottomBar);
@@ -160,7 +187,12 @@ QWidget* ControlsPane::buildFind(QWidget* parent)
     // Files dropped here go to the window, not into the text.
     m_search->setAcceptDrops(false);
     connect(m_search, &QLineEdit::textEdited, this, [this](const QString& typed) { m_model.setSearchText(typed); });
-    connect(m_search, &QLineEdit::returnPressed, this, [this] { m_model.addSearchMatches(); });
+    connect(m_search, &QLineEdit::returnPressed, this, [this] {
+        m_model.addSearchMatches();
+        // Back to the page, where the window's keys mean pages and marks again.
+        Q_EMIT searchSubmitted();
+    });
+    m_search->installEventFilter(this);
     row->addWidget(m_search, 1);
     m_markAll = new QPushButton(QStringLiteral("Mark All"), section);
     connect(m_markAll, &QPushButton::clicked, this, [this] { m_model.addSearchMatches(); });
@@ -186,7 +218,8 @@ QWidget* ControlsPane::buildFind(QWidget* parent)
 QWidget* ControlsPane::buildMarks(QWidget* parent)
 {
     auto* section = new QWidget(parent);
-    auto* layout = column(section, 10);
+    auto* layout = column(section, 8);
+    layout->setContentsMargins(24, 4, 24, 4);
     auto* header = new QHBoxLayout;
     header->addWidget(text(QStringLiteral("Marked content"), TextStyle::Style::headline, false, section));
     header->addStretch(1);
@@ -195,14 +228,25 @@ QWidget* ControlsPane::buildMarks(QWidget* parent)
     header->addWidget(m_markCount);
     layout->addLayout(header);
 
+    m_phrases = new QWidget(section);
+    m_phrasesLayout = column(m_phrases, 4);
+    layout->addWidget(m_phrases);
+
     m_nothingMarked = text(QStringLiteral("Nothing is marked in this PDF."), TextStyle::Style::callout, true, section);
     layout->addWidget(m_nothingMarked);
-    m_rows = new QWidget(section);
-    m_rowsLayout = column(m_rows, 10);
-    layout->addWidget(m_rows);
+    m_markScroll = new QScrollArea(section);
+    m_markScroll->setFrameShape(QFrame::NoFrame);
+    m_markScroll->setWidgetResizable(true);
+    m_markScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_rows = new QWidget;
+    m_rowsLayout = column(m_rows, 2);
+    m_rowsLayout->addStretch(1);
+    m_markScroll->setWidget(m_rows);
+    layout->addWidget(m_markScroll, 1);
     m_clear = linkButton(QStringLiteral("Clear Redactions"), section);
     connect(m_clear, &QPushButton::clicked, this, [this] { m_model.clearSelectedMarks(); });
     layout->addWidget(m_clear);
+    layout->addStretch(0);
     return section;
 }
 
@@ -233,7 +277,7 @@ QWidget* ControlsPane::buildOutput(QWidget* parent)
 
     m_destination = new ClampedLabel(3);
     TextStyle::apply(m_destination, TextStyle::Style::caption);
-    layout->addWidget(iconLabel(Symbols::Symbol::folder, TextStyle::secondaryColor(section), m_destination, section, 15));
+    layout->addWidget(iconLabel(Symbols::Symbol::folder, QColor(), m_destination, section, 15));
 
     m_chooseDestination = new QPushButton(QStringLiteral("Choose Destination\u2026"), section);
     m_chooseDestination->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -271,6 +315,11 @@ QWidget* ControlsPane::buildBottomBar()
     m_progress->setRange(0, 1000);
     m_progress->setTextVisible(false);
     running->addWidget(m_progress);
+    m_progressLabel = new ElidedLabel(QString(), m_running);
+    m_progressLabel->setAlignment(Qt::AlignHCenter);
+    TextStyle::apply(m_progressLabel, TextStyle::Style::caption);
+    TextStyle::makeSecondary(m_progressLabel);
+    running->addWidget(m_progressLabel);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), m_running);
     running->addWidget(m_cancel, 0, Qt::AlignHCenter);
     connect(m_cancel, &QPushButton::clicked, this, [this] { m_model.cancelRedaction(); });
@@ -283,7 +332,8 @@ void ControlsPane::updateSearch()
     if (m_search->text() != m_model.searchText())
         m_search->setText(m_model.searchText());
     m_markAll->setEnabled(m_model.canMarkAll());
-    m_readingRow->setVisible(m_model.isReading());
+    // Shown only for work that takes a while: a quick search just happens.
+    m_readingRow->setVisible(m_model.isReading() && !m_readingDelay.isActive());
     m_reading->setText(m_model.readingText());
     switch (m_model.ocr().mode) {
     case OcrMode::automatic:
@@ -298,6 +348,25 @@ void ControlsPane::updateSearch()
     }
 }
 
+// A removable row: a text and an "x" button.
+QWidget* ControlsPane::removableRow(QWidget* parent, const QString& help, const std::function<void()>& remove)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(4, 2, 0, 2);
+    auto* button = new QToolButton(row);
+    button->setObjectName(QStringLiteral("remove"));
+    button->setAutoRaise(true);
+    button->setIcon(Symbols::icon(Symbols::Symbol::xmarkCircleFill));
+    button->setIconSize(QSize(16, 16));
+    button->setToolTip(help);
+    button->setAccessibleName(help);
+    connect(button, &QToolButton::clicked, this, remove);
+    layout->addStretch(1);
+    layout->addWidget(button);
+    return row;
+}
+
 void ControlsPane::updateMarks()
 {
     const QList<RedactionRegion> marks = m_model.selectedMarks();
@@ -305,41 +374,99 @@ void ControlsPane::updateMarks()
     m_nothingMarked->setVisible(marks.isEmpty());
     m_clear->setVisible(!marks.isEmpty());
 
-    // Rows are rebuilt by position; the old ones may be sending the click that
-    // led here, so they go later.
-    for (QWidget* old : m_rows->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        m_rowsLayout->removeWidget(old);
-        old->hide();
-        old->deleteLater();
+    // Rows are rebuilt; the old ones may be sending the click that led here,
+    // so they go later.
+    const auto clear = [](QWidget* holder, QVBoxLayout* layout) {
+        for (QWidget* old : holder->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            layout->removeWidget(old);
+            old->hide();
+            old->deleteLater();
+        }
+    };
+    clear(m_phrases, m_phrasesLayout);
+    clear(m_rows, m_rowsLayout);
+
+    for (const PhraseMarks& phrase : m_model.selectedPhrases()) {
+        const QString name = phrase.phrase;
+        QWidget* row = removableRow(m_phrases, QStringLiteral("Remove this phrase and its marks"),
+                                    [this, name] { m_model.removePhrase(name); });
+        row->setObjectName(QStringLiteral("phraseRow"));
+        auto* label = new ElidedLabel(QStringLiteral("\u201C%1\u201D \u00B7 %2 marked").arg(name).arg(phrase.marks), row);
+        label->setObjectName(QStringLiteral("phraseName"));
+        static_cast<QHBoxLayout*>(row->layout())->insertWidget(0, label, 1);
+        m_phrasesLayout->addWidget(row);
     }
+    m_phrases->setVisible(!m_model.selectedPhrases().isEmpty());
+
+    m_markRows.clear();
     for (qsizetype i = 0; i < marks.size(); ++i) {
         const RedactionRegion mark = marks[i];
-        auto* row = new QWidget(m_rows);
+        QWidget* row = removableRow(m_rows, QStringLiteral("Remove this redaction"),
+                                    [this, mark] { m_model.removeMark(mark); });
         row->setObjectName(QStringLiteral("markRow"));
-        auto* layout = new QHBoxLayout(row);
-        layout->setContentsMargins(0, 0, 0, 0);
+        auto* rowLayout = static_cast<QHBoxLayout*>(row->layout());
         auto* page = linkButton(QStringLiteral("Page %1").arg(mark.pageIndex() + 1), row);
         page->setObjectName(QStringLiteral("pageLink"));
-        connect(page, &QPushButton::clicked, this,
-                [this, mark] { m_model.setCurrentPage(static_cast<int>(mark.pageIndex())); });
-        layout->addWidget(page);
-        auto* name = new QLabel(QStringLiteral("Redaction %1").arg(i + 1), row);
+        connect(page, &QPushButton::clicked, this, [this, mark] { m_model.showMark(mark); });
+        rowLayout->insertWidget(0, page);
+        const QString covered = m_model.markText(mark);
+        auto* name = new ElidedLabel(covered.isEmpty() ? QStringLiteral("Area") : QStringLiteral("\u201C%1\u201D").arg(covered), row);
         name->setObjectName(QStringLiteral("markName"));
         TextStyle::makeSecondary(name);
-        layout->addWidget(name);
-        layout->addStretch(1);
-        auto* remove = new QToolButton(row);
-        remove->setObjectName(QStringLiteral("removeMark"));
-        remove->setAutoRaise(true);
-        remove->setIcon(Symbols::drawn(Symbols::Symbol::xmarkCircleFill, TextStyle::secondaryColor(row)));
-        remove->setIconSize(QSize(16, 16));
-        remove->setToolTip(QStringLiteral("Remove this redaction"));
-        remove->setAccessibleName(QStringLiteral("Remove this redaction"));
-        connect(remove, &QToolButton::clicked, this, [this, mark] { m_model.removeMark(mark); });
-        layout->addWidget(remove);
-        m_rowsLayout->addWidget(row);
+        rowLayout->insertWidget(1, name, 1);
+        row->setAutoFillBackground(true);
+        row->setCursor(Qt::PointingHandCursor);
+        row->installEventFilter(this);
+        row->setProperty("markIndex", i);
+        m_rowsLayout->insertWidget(m_rowsLayout->count() - 1, row);
+        m_markRows.append({row, mark});
     }
-    m_rows->setVisible(!marks.isEmpty());
+    m_markScroll->setVisible(!marks.isEmpty());
+    updateHighlight();
+}
+
+void ControlsPane::updateHighlight()
+{
+    const auto& highlighted = m_model.highlightedMark();
+    for (const auto& [row, mark] : std::as_const(m_markRows)) {
+        const bool on = highlighted && *highlighted == mark;
+        QPalette palette = row->palette();
+        palette.setColor(QPalette::Window, on ? this->palette().color(QPalette::Highlight).lighter(170)
+                                              : this->palette().color(QPalette::Window));
+        row->setPalette(palette);
+        if (on)
+            m_markScroll->ensureWidgetVisible(row);
+    }
+}
+
+bool ControlsPane::eventFilter(QObject* watched, QEvent* event)
+{
+    // Window commands win over the field's own bindings, except where the field
+    // has a meaning for the key (its own undo while it has edits to undo).
+    if (watched == m_search && event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const QKeyCombination combo = key->keyCombination();
+        const bool fieldUndo = (key->matches(QKeySequence::Undo) && m_search->isUndoAvailable())
+                               || (key->matches(QKeySequence::Redo) && m_search->isRedoAvailable());
+        const bool windowKey = combo == QKeyCombination(Qt::ControlModifier, Qt::Key_E)
+                               || combo == QKeyCombination(Qt::ControlModifier, Qt::Key_G)
+                               || key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown
+                               || key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)
+                               || key->matches(QKeySequence::ZoomIn) || key->matches(QKeySequence::ZoomOut);
+        if (windowKey && !fieldUndo) {
+            event->ignore();
+            return true;
+        }
+    }
+    if (event->type() == QEvent::MouseButtonRelease) {
+        for (const auto& [row, mark] : std::as_const(m_markRows)) {
+            if (row == watched) {
+                m_model.showMark(mark);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ControlsPane::updateResolution()
@@ -361,8 +488,10 @@ void ControlsPane::updateBottomBar()
     m_running->setVisible(redacting);
     m_redact->setText(m_model.actionTitle());
     m_redact->setEnabled(m_model.canRedact());
+    // Finding phrases has no pages to count: the bar moves on its own meanwhile.
+    m_progress->setRange(0, m_model.isRedacting() && m_model.progressSearching() ? 0 : 1000);
     m_progress->setValue(static_cast<int>(m_model.progress() * 1000));
-    m_progress->setToolTip(m_model.progressText());
+    m_progressLabel->setText(m_model.progressText());
     m_progress->setAccessibleDescription(m_model.progressText());
 }
 

@@ -1,19 +1,28 @@
 #pragma once
 
+#include "core/records.h"
+
+#include <QList>
+#include <QTimer>
 #include <QWidget>
 
 class QCheckBox;
+#include <functional>
+#include <utility>
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QVBoxLayout;
 
 namespace inkveil {
 
 class AppModel;
 class ClampedLabel;
+class ElidedLabel;
 
 // The right pane: finding text, the marks of the selected document, the output
 // settings, the note on what the output holds, and the bottom bar with the
@@ -25,6 +34,8 @@ public:
     static constexpr int kMinimumWidth = 340;
     static constexpr int kIdealWidth = 380;
     static constexpr int kMaximumWidth = 430;
+    // Work shorter than this shows no busy state.
+    static constexpr int kBusyDelay = 200;
 
     explicit ControlsPane(AppModel& model, QWidget* parent = nullptr);
 
@@ -44,6 +55,17 @@ public:
     QLabel* searchHint() const { return m_hint; }
     QLabel* readingLabel() const { return m_reading; }
     QPushButton* cancelReadingButton() const { return m_cancelReading; }
+    QWidget* phraseRows() const { return m_phrases; }
+    QScrollArea* markScroll() const { return m_markScroll; }
+    QWidget* outputSection() const { return m_outputSection; }
+    ElidedLabel* progressLabel() const { return m_progressLabel; }
+
+Q_SIGNALS:
+    // A search was asked for from the field: the page may take the keys back.
+    void searchSubmitted();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildFind(QWidget* parent);
@@ -55,6 +77,8 @@ private:
     void updateResolution();
     void updateDestination();
     void updateBottomBar();
+    void updateHighlight();
+    QWidget* removableRow(QWidget* parent, const QString& help, const std::function<void()>& remove);
 
     AppModel& m_model;
     QLineEdit* m_search = nullptr;
@@ -76,6 +100,14 @@ private:
     QWidget* m_running = nullptr;
     QProgressBar* m_progress = nullptr;
     QPushButton* m_cancel = nullptr;
+    QWidget* m_phrases = nullptr;
+    QVBoxLayout* m_phrasesLayout = nullptr;
+    QScrollArea* m_markScroll = nullptr;
+    QWidget* m_outputSection = nullptr;
+    ElidedLabel* m_progressLabel = nullptr;
+    QList<std::pair<QWidget*, RedactionRegion>> m_markRows;
+    QTimer m_readingDelay;
+    bool m_marksScheduled = false;
 };
 
 } // namespace inkveil

@@ -1,19 +1,14 @@
 #include "ui/desktop_dialogs.h"
 
-#include <QAbstractItemView>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDesktopServices>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFileSystemModel>
-#include <QItemSelectionModel>
 #include <QMessageBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QUrl>
 #include <QUuid>
@@ -22,73 +17,28 @@ namespace inkveil {
 
 namespace {
 
-const QString kPdfFilter = QStringLiteral("PDF documents and folders (*.[pP][dD][fF])");
-
-// A file dialog's own list of what is selected, files and folders alike (the
-// dialog itself would open a selected folder instead of returning it).
-QStringList selectedEntries(QFileDialog& dialog)
-{
-    QStringList chosen;
-    for (const char* name : {"listView", "treeView"}) {
-        auto* view = dialog.findChild<QAbstractItemView*>(QString::fromLatin1(name));
-        if (!view || !view->isVisible() || !view->selectionModel())
-            continue;
-        for (const QModelIndex& index : view->selectionModel()->selectedRows()) {
-            const QString path = index.data(QFileSystemModel::FilePathRole).toString();
-            if (!path.isEmpty() && !chosen.contains(path))
-                chosen.append(path);
-        }
-    }
-    return chosen;
-}
+// Patterns, not a MIME type: portals and GTK match them as written, so both cases.
+const QStringList kPdfFilters{QStringLiteral("PDF documents (*.pdf *.PDF)"), QStringLiteral("All files (*)")};
 
 } // namespace
 
+// The desktop's own chooser where the platform theme offers one (portal or
+// GTK); Qt's otherwise. Folders are added through chooseOutputFolder.
 QStringList DesktopDialogs::chooseInputs(const QString& title, const QString& prompt)
 {
     QFileDialog dialog(m_parent, title);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setNameFilter(kPdfFilter);
+    dialog.setNameFilters(kPdfFilters);
     dialog.setLabelText(QFileDialog::Accept, prompt);
-
-    // Files and folders together: the confirm button takes the selection as it
-    // is; with nothing selected it takes what the name field names.
-    QStringList chosen;
-    if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
-        if (QPushButton* confirm = buttons->button(QDialogButtonBox::Open)) {
-            QObject::disconnect(confirm, nullptr, nullptr, nullptr);
-            QObject::connect(confirm, &QPushButton::clicked, &dialog, [&dialog, &chosen] {
-                chosen = selectedEntries(dialog);
-                if (chosen.isEmpty())
-                    chosen = dialog.selectedFiles();
-                if (!chosen.isEmpty())
-                    static_cast<QDialog&>(dialog).done(QDialog::Accepted);
-            });
-            // The dialog renames its button "Open" when a folder is selected;
-            // here a folder is added like a file, so the label stays.
-            const auto keepLabel = [confirm, prompt] { confirm->setText(prompt); };
-            QObject::connect(&dialog, &QFileDialog::currentChanged, confirm, keepLabel);
-            QObject::connect(&dialog, &QFileDialog::directoryEntered, confirm, keepLabel);
-            if (auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                QObject::connect(name, &QLineEdit::textChanged, confirm, keepLabel);
-            for (const char* viewName : {"listView", "treeView"}) {
-                auto* view = dialog.findChild<QAbstractItemView*>(QString::fromLatin1(viewName));
-                if (view && view->selectionModel())
-                    QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, confirm, keepLabel);
-            }
-        }
-    }
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    return chosen.isEmpty() ? dialog.selectedFiles() : chosen;
+    return dialog.selectedFiles();
 }
 
 std::optional<QString> DesktopDialogs::chooseOutputFolder(const QString& title, const QString& prompt,
                                                           const std::optional<QString>& startFolder)
 {
     QFileDialog dialog(m_parent, title);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setLabelText(QFileDialog::Accept, prompt);

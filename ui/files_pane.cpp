@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -56,7 +57,11 @@ FilesPane::FilesPane(AppModel& model, QWidget* parent) : QWidget(parent), m_mode
     m_add->setIconSize(QSize(18, 18));
     m_add->setToolTip(QStringLiteral("Add PDFs or folders"));
     m_add->setAccessibleName(QStringLiteral("Add PDFs or folders"));
-    connect(m_add, &QToolButton::clicked, this, [this] { m_model.chooseInputs(); });
+    auto* addMenu = new QMenu(m_add);
+    addMenu->addAction(QStringLiteral("Add Files\u2026"), this, [this] { m_model.chooseInputs(); });
+    addMenu->addAction(QStringLiteral("Add Folder\u2026"), this, [this] { m_model.chooseInputFolder(); });
+    m_add->setMenu(addMenu);
+    m_add->setPopupMode(QToolButton::InstantPopup);
     header->addWidget(m_add);
     layout->addLayout(header);
     layout->addWidget(divider(this));
@@ -67,6 +72,8 @@ FilesPane::FilesPane(AppModel& model, QWidget* parent) : QWidget(parent), m_mode
                                  m_stack);
     m_choose = empty->addButton(QStringLiteral("Choose PDFs\u2026"));
     connect(m_choose, &QPushButton::clicked, this, [this] { m_model.chooseInputs(); });
+    QPushButton* folder = empty->addButton(QStringLiteral("Choose Folder\u2026"));
+    connect(folder, &QPushButton::clicked, this, [this] { m_model.chooseInputFolder(); });
     m_stack->addWidget(empty);
 
     m_list = new QListWidget(m_stack);

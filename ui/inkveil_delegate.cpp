@@ -79,8 +79,10 @@ void InkveilDelegate::setModel(AppModel* model)
 
 bool InkveilDelegate::shouldTerminate(QWidget* parent)
 {
-    if (!m_model || !m_model->isRedacting())
+    if (!m_model)
         return true;
+    if (!m_model->isRedacting())
+        return m_model->confirmQuit();
     QMessageBox alert(QMessageBox::Warning, kQuitTitle, kQuitTitle, QMessageBox::NoButton, parent);
     alert.setInformativeText(kQuitText);
     QPushButton* keepGoing = alert.addButton(kContinueButton, QMessageBox::RejectRole);

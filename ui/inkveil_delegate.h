@@ -43,7 +43,8 @@ public:
     const QStringList& pending() const { return m_pending; }
 
     // Whether the application may quit now. During a run it asks first, over
-    // parent; "Stop and Quit" stops the run and waits for its clean-up.
+    // parent; "Stop and Quit" stops the run and waits for its clean-up. With
+    // marks not yet redacted the model asks.
     bool shouldTerminate(QWidget* parent);
 
 private:

@@ -63,7 +63,97 @@ void PageCanvas::setMarks(const QList<RedactionRegion>& marks)
     if (m_marks == marks)
         return;
     m_marks = marks;
+    m_editedMark.reset();
+    updateAccessibleText();
     update();
+}
+
+void PageCanvas::setRotation(int rotation)
+{
+    if (m_rotation == rotation)
+        return;
+    m_rotation = rotation;
+    update();
+}
+
+void PageCanvas::setHighlighted(const std::optional<RedactionRegion>& mark)
+{
+    if (m_highlighted == mark)
+        return;
+    m_highlighted = mark;
+    update();
+}
+
+void PageCanvas::setMarkTexts(const QStringList& texts)
+{
+    m_markTexts = texts;
+    updateAccessibleText();
+}
+
+// The boxes are drawn, not widgets: assistive tools read them from here.
+void PageCanvas::updateAccessibleText()
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < m_marks.size(); ++i) {
+        const QString covered = m_markTexts.value(i);
+        lines.append(QStringLiteral("Redaction area %1: %2")
+                         .arg(i + 1)
+                         .arg(covered.isEmpty() ? QStringLiteral("Area") : covered));
+    }
+    setAccessibleName(QStringLiteral("Page with %1 redaction area%2").arg(m_marks.size()).arg(m_marks.size() == 1 ? QString() : QStringLiteral("s")));
+    setAccessibleDescription(lines.join(u'\n'));
+}
+
+std::optional<std::pair<qsizetype, Qt::Edges>> PageCanvas::markAt(const QPointF& point) const
+{
+    constexpr double kEdge = 5.0;
+    const QRectF frame = imageFrame();
+    for (qsizetype i = m_marks.size() - 1; i >= 0; --i) {
+        const QRectF box = CanvasGeometry::markBox(CanvasGeometry::shownFromPage(m_marks[i].normalizedRect(), m_rotation), frame);
+        if (!box.adjusted(-kEdge, -kEdge, kEdge, kEdge).contains(point))
+            continue;
+        Qt::Edges edges;
+        if (std::abs(point.x() - box.left()) <= kEdge)
+            edges |= Qt::LeftEdge;
+        else if (std::abs(point.x() - box.right()) <= kEdge)
+            edges |= Qt::RightEdge;
+        if (std::abs(point.y() - box.top()) <= kEdge)
+            edges |= Qt::TopEdge;
+        else if (std::abs(point.y() - box.bottom()) <= kEdge)
+            edges |= Qt::BottomEdge;
+        if (!edges && !box.contains(point))
+            continue;
+        return std::pair{i, edges};
+    }
+    return std::nullopt;
+}
+
+// The edited box where the pointer now is: moved whole, or its edges moved,
+// and kept on the page.
+std::optional<QRectF> PageCanvas::editedBox(const QPointF& here) const
+{
+    if (!m_editedMark || !m_editPoint || *m_editedMark >= m_marks.size())
+        return std::nullopt;
+    const QRectF frame = imageFrame();
+    const QRectF box = CanvasGeometry::markBox(CanvasGeometry::shownFromPage(m_marks[*m_editedMark].normalizedRect(), m_rotation), frame);
+    const QPointF delta = here - *m_editPoint;
+    if (!m_editedEdges) {
+        QRectF moved = box.translated(delta);
+        moved.moveLeft(std::clamp(moved.left(), frame.left(), std::max(frame.left(), frame.right() - moved.width())));
+        moved.moveTop(std::clamp(moved.top(), frame.top(), std::max(frame.top(), frame.bottom() - moved.height())));
+        return moved;
+    }
+    const QPointF p = CanvasGeometry::clampToFrame(here, frame);
+    QRectF resized = box;
+    if (m_editedEdges & Qt::LeftEdge)
+        resized.setLeft(p.x());
+    if (m_editedEdges & Qt::RightEdge)
+        resized.setRight(p.x());
+    if (m_editedEdges & Qt::TopEdge)
+        resized.setTop(p.y());
+    if (m_editedEdges & Qt::BottomEdge)
+        resized.setBottom(p.y());
+    return resized.normalized();
 }
 
 void PageCanvas::setZoom(double zoom)
@@ -145,12 +235,19 @@ void PageCanvas::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::Antialiasing, false);
     QPen outline(kMarkOutline, 1.0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     outline.setMiterLimit(10);
-    for (const RedactionRegion& mark : std::as_const(m_marks)) {
-        const QRectF box = CanvasGeometry::markBox(mark.normalizedRect(), frame);
+    const auto edited = m_pastThreshold && m_editPoint && !m_dragCancelled ? editedBox(*m_editPoint + m_editOffset) : std::nullopt;
+    for (qsizetype i = 0; i < m_marks.size(); ++i) {
+        const RedactionRegion& mark = m_marks[i];
+        const QRectF box = edited && m_editedMark == i ? *edited : CanvasGeometry::markBox(CanvasGeometry::shownFromPage(mark.normalizedRect(), m_rotation), frame);
         p.fillRect(box, Qt::black);
         p.setPen(outline);
         p.setBrush(Qt::NoBrush);
         p.drawRect(box);
+        if (m_highlighted == mark) {
+            QPen ring(palette().color(QPalette::Highlight), 3.0);
+            p.setPen(ring);
+            p.drawRect(box.adjusted(-3, -3, 3, 3));
+        }
     }
 
     if (const auto drag = activeDragRect()) {
@@ -174,6 +271,16 @@ void PageCanvas::mousePressEvent(QMouseEvent* event)
     m_pressPoint = event->position();
     m_pastThreshold = false;
     m_dragCancelled = false;
+    m_editOffset = {};
+    // On a box: move it, or resize it by the edge under the pointer.
+    if (const auto hit = markAt(event->position())) {
+        m_editedMark = hit->first;
+        m_editedEdges = hit->second;
+        m_editPoint = event->position();
+    } else {
+        m_editedMark.reset();
+        m_editPoint.reset();
+    }
     event->accept();
 }
 
@@ -181,7 +288,22 @@ void PageCanvas::mouseMoveEvent(QMouseEvent* event)
 {
     const QPointF here = event->position();
     const QRectF frame = imageFrame();
-    setCursor(CanvasGeometry::frameContains(frame, here) ? Qt::CrossCursor : Qt::ArrowCursor);
+    if (!m_pressPoint) {
+        const auto hit = markAt(here);
+        Qt::CursorShape shape = CanvasGeometry::frameContains(frame, here) ? Qt::CrossCursor : Qt::ArrowCursor;
+        if (hit) {
+            const Qt::Edges e = hit->second;
+            const bool horizontal = e & (Qt::LeftEdge | Qt::RightEdge);
+            const bool vertical = e & (Qt::TopEdge | Qt::BottomEdge);
+            shape = !e ? Qt::SizeAllCursor
+                : horizontal && vertical
+                    ? ((e & Qt::LeftEdge) && (e & Qt::TopEdge)) || ((e & Qt::RightEdge) && (e & Qt::BottomEdge))
+                          ? Qt::SizeFDiagCursor
+                          : Qt::SizeBDiagCursor
+                    : horizontal ? Qt::SizeHorCursor : Qt::SizeVerCursor;
+        }
+        setCursor(shape);
+    }
     if (!m_pressPoint || !(event->buttons() & Qt::LeftButton) || m_dragCancelled)
         return;
     if (!m_pastThreshold) {
@@ -189,6 +311,11 @@ void PageCanvas::mouseMoveEvent(QMouseEvent* event)
         if (std::hypot(moved.x(), moved.y()) < CanvasGeometry::kDragThreshold)
             return;
         m_pastThreshold = true;
+    }
+    if (m_editedMark) {
+        m_editOffset = here - *m_editPoint;
+        update();
+        return;
     }
     // A drag that begins beside the page draws nothing, even across the page.
     if (!CanvasGeometry::frameContains(frame, *m_pressPoint))
@@ -205,11 +332,22 @@ void PageCanvas::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     const QRectF frame = imageFrame();
+    if (m_editedMark && *m_editedMark < m_marks.size()) {
+        const RedactionRegion mark = m_marks[*m_editedMark];
+        const auto box = m_pastThreshold && !m_dragCancelled ? editedBox(*m_editPoint + m_editOffset) : std::nullopt;
+        const bool clicked = !m_pastThreshold;
+        endDrag();
+        if (box && CanvasGeometry::isLargeEnough(*box))
+            Q_EMIT markMoved(mark, CanvasGeometry::pageFromShown(CanvasGeometry::normalizedRect(*box, frame), m_rotation));
+        else if (clicked)
+            Q_EMIT markClicked(mark);
+        return;
+    }
     const auto drag = activeDragRect();
     const bool add = m_pastThreshold && !m_dragCancelled && drag && CanvasGeometry::isLargeEnough(*drag);
     endDrag();
     if (add)
-        Q_EMIT markAdded(CanvasGeometry::normalizedRect(*drag, frame));
+        Q_EMIT markAdded(CanvasGeometry::pageFromShown(CanvasGeometry::normalizedRect(*drag, frame), m_rotation));
 }
 
 void PageCanvas::endDrag()
@@ -219,6 +357,9 @@ void PageCanvas::endDrag()
     m_dragCancelled = false;
     m_dragStart.reset();
     m_dragEnd.reset();
+    m_editedMark.reset();
+    m_editPoint.reset();
+    m_editOffset = {};
     update();
 }
 
@@ -234,16 +375,59 @@ void PageCanvas::keyPressEvent(QKeyEvent* event)
             update();
             return;
         }
+        if (m_highlighted) {
+            Q_EMIT highlightDismissed();
+            return;
+        }
         break;
-    case Qt::Key_PageUp:
+    case Qt::Key_Insert:
+        if (!m_pressPoint && !m_image.isNull()) {
+            Q_EMIT keyboardMarkRequested(CanvasGeometry::pageFromShown(Rect{0.4, 0.475, 0.2, 0.05}, m_rotation));
+            return;
+        }
+        break;
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        if (m_highlighted && m_marks.contains(*m_highlighted) && !m_pressPoint) {
+            Q_EMIT markRemoved(*m_highlighted);
+            return;
+        }
+        break;
     case Qt::Key_Left:
+    case Qt::Key_Right:
     case Qt::Key_Up:
+    case Qt::Key_Down:
+        // A pointed-out box moves with the arrows, or grows and shrinks with Shift.
+        if (m_highlighted && m_marks.contains(*m_highlighted) && !m_pressPoint) {
+            constexpr double kStep = 0.01;
+            const double dx = event->key() == Qt::Key_Left ? -kStep : event->key() == Qt::Key_Right ? kStep : 0;
+            const double dy = event->key() == Qt::Key_Down ? -kStep : event->key() == Qt::Key_Up ? kStep : 0;
+            Rect shown = CanvasGeometry::shownFromPage(m_highlighted->normalizedRect(), m_rotation);
+            if (event->modifiers() & Qt::ShiftModifier) {
+                // The top-left corner stays; Right and Down grow the box.
+                const double top = shown.y + shown.height;
+                shown.width = std::clamp(shown.width + dx, kStep, 1 - shown.x);
+                shown.height = std::clamp(shown.height - dy, kStep, top);
+                shown.y = top - shown.height;
+            } else {
+                shown.x = std::clamp(shown.x + dx, 0.0, std::max(0.0, 1 - shown.width));
+                shown.y = std::clamp(shown.y + dy, 0.0, std::max(0.0, 1 - shown.height));
+            }
+            Q_EMIT markMoved(*m_highlighted, CanvasGeometry::pageFromShown(shown, m_rotation));
+            return;
+        }
+        if (m_pressPoint)
+            return;
+        if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Up)
+            Q_EMIT previousPageRequested();
+        else
+            Q_EMIT nextPageRequested();
+        return;
+    case Qt::Key_PageUp:
         if (!m_pressPoint)
             Q_EMIT previousPageRequested();
         return;
     case Qt::Key_PageDown:
-    case Qt::Key_Right:
-    case Qt::Key_Down:
         if (!m_pressPoint)
             Q_EMIT nextPageRequested();
         return;
@@ -258,7 +442,7 @@ void PageCanvas::contextMenuEvent(QContextMenuEvent* event)
     const QRectF frame = imageFrame();
     // The topmost box under the pointer: the last drawn.
     for (qsizetype i = m_marks.size() - 1; i >= 0; --i) {
-        if (!CanvasGeometry::markBox(m_marks[i].normalizedRect(), frame).contains(QPointF(event->pos())))
+        if (!CanvasGeometry::markBox(CanvasGeometry::shownFromPage(m_marks[i].normalizedRect(), m_rotation), frame).contains(QPointF(event->pos())))
             continue;
         const RedactionRegion mark = m_marks[i];
         QMenu menu(this);
@@ -314,11 +498,15 @@ void PageCanvas::renderSharp()
     const int wanted = std::min(neededSide(), kMaxSharpSide);
     if (!m_sharpRenderer || m_image.isNull() || wanted <= longest + 2)
         return;
-    const QImage sharp = m_sharpRenderer(wanted);
-    if (sharp.isNull())
+    m_sharpRenderer(wanted, m_image.cacheKey());
+}
+
+void PageCanvas::setSharpImage(const QImage& sharp, qint64 of)
+{
+    if (sharp.isNull() || of != m_image.cacheKey())
         return;
     m_sharp = sharp;
-    m_sharpOf = m_image.cacheKey();
+    m_sharpOf = of;
     update();
 }
 

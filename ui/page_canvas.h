@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace inkveil {
 
@@ -20,9 +21,9 @@ class PageCanvas : public QWidget {
     Q_OBJECT
 
 public:
-    // Renders the shown page with `side` pixels along its longer side; a null
-    // image when it cannot.
-    using SharpRenderer = std::function<QImage(int side)>;
+    // Asks for the shown page with `side` pixels along its longer side; the
+    // copy comes back through setSharpImage, for the image whose cache key is `of`.
+    using SharpRenderer = std::function<void(int side, qint64 of)>;
     // The longest side a sharper copy may have.
     static constexpr int kMaxSharpSide = 4800;
 
@@ -31,9 +32,17 @@ public:
     // The page image; its shape decides the image frame.
     void setImage(const QImage& image);
     const QImage& image() const { return m_image; }
+    // The page's /Rotate: the image shows the page turned by it, the marks
+    // stay in the page's own space.
+    void setRotation(int rotation);
+    int rotation() const { return m_rotation; }
     // The marks of the shown page, in drawing order.
     void setMarks(const QList<RedactionRegion>& marks);
     const QList<RedactionRegion>& marks() const { return m_marks; }
+    // The mark pointed out (outlined in the selection colour); Delete removes it.
+    void setHighlighted(const std::optional<RedactionRegion>& mark);
+    // What each mark covers, for its accessible description ("Area" when empty).
+    void setMarkTexts(const QStringList& texts);
 
     // 1 fits the page into the fit area; 2 shows it twice as large.
     void setZoom(double zoom);
@@ -43,6 +52,10 @@ public:
     void setFitArea(const QSizeF& area);
     // Used when the screen needs more pixels than the image has.
     void setSharpRenderer(SharpRenderer renderer) { m_sharpRenderer = std::move(renderer); }
+    // A sharper copy of the image whose cache key is `of`; ignored for another.
+    void setSharpImage(const QImage& sharp, qint64 of);
+    // Asks for a sharper copy when the screen needs more pixels than shown.
+    void requestSharpIfNeeded();
 
     // Where the image lies in the canvas.
     QRectF imageFrame() const;
@@ -57,12 +70,21 @@ public:
 Q_SIGNALS:
     // A dragged rectangle, in normalized page coordinates.
     void markAdded(const inkveil::Rect& normalizedRect);
-    // "Remove Redaction" was chosen on a mark.
+    // "Remove Redaction" was chosen on a mark, or Delete pressed on the pointed-out one.
     void markRemoved(const inkveil::RedactionRegion& region);
     // "Repeat Box on All Pages…" was chosen on a mark.
     void markRepeatRequested(const inkveil::RedactionRegion& region);
     // "Redact Whole Page" was chosen on the page.
     void wholePageRequested();
+    // A mark was clicked.
+    void markClicked(const inkveil::RedactionRegion& region);
+    // Insert was pressed: a new box in the middle of the page, to be moved
+    // and sized with the arrow keys.
+    void keyboardMarkRequested(const inkveil::Rect& normalizedRect);
+    // Escape with a box pointed out.
+    void highlightDismissed();
+    // A mark was moved or resized by dragging it or its edges.
+    void markMoved(const inkveil::RedactionRegion& region, const inkveil::Rect& normalizedRect);
     void previousPageRequested();
     void nextPageRequested();
 
@@ -77,7 +99,11 @@ protected:
 
 private:
     void endDrag();
-    void requestSharpIfNeeded();
+    void updateAccessibleText();
+    // The mark under point and which of its edges are near (Qt::Edges; none
+    // inside it: the whole box moves).
+    std::optional<std::pair<qsizetype, Qt::Edges>> markAt(const QPointF& point) const;
+    std::optional<QRectF> editedBox(const QPointF& here) const;
     void renderSharp();
     int neededSide() const;
     QSizeF fitBasis() const;
@@ -85,6 +111,14 @@ private:
 
     QImage m_image;
     QList<RedactionRegion> m_marks;
+    QStringList m_markTexts;
+    int m_rotation = 0;
+    std::optional<RedactionRegion> m_highlighted;
+    // A box being moved (no edges) or resized by the edges given.
+    std::optional<qsizetype> m_editedMark;
+    Qt::Edges m_editedEdges;
+    std::optional<QPointF> m_editPoint;
+    QPointF m_editOffset;
     double m_zoom = 1.0;
     std::optional<QSizeF> m_fitArea;
 

@@ -2,19 +2,20 @@
 #include "ui/repeat_box_dialog.h"
 
 #include "app/app_model.h"
-#include "app/preview_image.h"
-#include "platform/mu_context.h"
-#include "platform/pdf_document.h"
+#include "app/preview_renderer.h"
+#include "ui/elided_label.h"
 #include "ui/empty_state.h"
 #include "ui/page_canvas.h"
 #include "ui/symbols.h"
 #include "ui/text_styles.h"
 
 #include <QEvent>
+#include <QWheelEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -72,9 +73,8 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
     auto* header = new QHBoxLayout;
     header->setContentsMargins(20, 20, 20, 20);
     header->setSpacing(12);
-    m_title = new QLabel(this);
+    m_title = new ElidedLabel(QString(), this);
     TextStyle::apply(m_title, TextStyle::Style::title2, true);
-    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     header->addWidget(m_title, 1);
     m_previous = pageButton(Symbols::Symbol::chevronLeft, QStringLiteral("Previous page"), this);
     connect(m_previous, &QToolButton::clicked, this, [this] { m_model.previousPage(); });
@@ -109,8 +109,25 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
     hostLayout->addWidget(m_canvas);
     m_scroll->setWidget(host);
     m_scroll->installEventFilter(this);
+    m_scroll->viewport()->installEventFilter(this);
     m_pageArea->addWidget(m_scroll);
-    layout->addWidget(m_pageArea, 1);
+    // Beside the page, its document's pages with how many marks each holds.
+    m_pageList = new QListWidget(this);
+    m_pageList->setObjectName(QStringLiteral("pageList"));
+    m_pageList->setAccessibleName(QStringLiteral("Pages"));
+    m_pageList->setFixedWidth(kPageListWidth);
+    m_pageList->setFrameShape(QFrame::NoFrame);
+    m_pageList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pageList->setUniformItemSizes(true);
+    connect(m_pageList, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!m_syncingPages && row >= 0 && row != m_model.currentPage())
+            m_model.setCurrentPage(row);
+    });
+    auto* body = new QHBoxLayout;
+    body->setSpacing(0);
+    body->addWidget(m_pageList);
+    body->addWidget(m_pageArea, 1);
+    layout->addLayout(body, 1);
 
     connect(m_canvas, &PageCanvas::markAdded, this, [this](const Rect& rect) { m_model.addMark(rect); });
     connect(m_canvas, &PageCanvas::markRemoved, this,
@@ -120,9 +137,37 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
         if (const auto pages = askRepeatPages(this, m_model.selectedPageCount()))
             m_model.repeatMark(region, pages->first, pages->second);
     });
+    connect(m_canvas, &PageCanvas::keyboardMarkRequested, this, [this](const Rect& rect) {
+        m_model.addMark(rect);
+        if (!m_model.selectedMarks().isEmpty())
+            m_model.showMark(m_model.selectedMarks().back());
+    });
+    connect(m_canvas, &PageCanvas::highlightDismissed, this, [this] { m_model.clearHighlightedMark(); });
+    connect(m_canvas, &PageCanvas::markClicked, this,
+            [this](const RedactionRegion& region) { m_model.showMark(region); });
+    connect(m_canvas, &PageCanvas::markMoved, this,
+            [this](const RedactionRegion& region, const Rect& rect) { m_model.replaceMark(region, rect); });
+    connect(&model, &AppModel::highlightedMarkChanged, this,
+            [this] { m_canvas->setHighlighted(m_model.highlightedMark()); });
     connect(m_canvas, &PageCanvas::previousPageRequested, this, [this] { m_model.previousPage(); });
     connect(m_canvas, &PageCanvas::nextPageRequested, this, [this] { m_model.nextPage(); });
-    m_canvas->setSharpRenderer([this](int side) { return renderSharp(side); });
+    m_sharpRenderer = new PreviewRenderer(this);
+    connect(m_sharpRenderer, &PreviewRenderer::ready, this, [this](const PreviewRenderer::Result& result) {
+        if (result.number == m_sharpNumber)
+            m_canvas->setSharpImage(result.image, m_sharpOf);
+    });
+    m_canvas->setSharpRenderer([this](int side, qint64 of) {
+        // The model's own image is still on its way.
+        const auto input = m_model.selected();
+        if (!input || m_model.isRendering())
+            return;
+        m_sharpOf = of;
+        m_sharpRenderer->request({input->url, m_model.currentPage(), ++m_sharpNumber, side, false});
+    });
+    connect(&model, &AppModel::isRenderingChanged, this, [this] {
+        if (!m_model.isRendering())
+            m_canvas->requestSharpIfNeeded();
+    });
 
     // Status line after a run.
     m_status = new QWidget(this);
@@ -144,6 +189,30 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
     statusLayout->addLayout(row);
     layout->addWidget(m_status);
 
+    m_busy = new QLabel(QStringLiteral("Drawing page\u2026"), this);
+    TextStyle::makeSecondary(m_busy);
+    m_busy->hide();
+    header->insertWidget(1, m_busy);
+    m_busyDelay.setSingleShot(true);
+    m_busyDelay.setInterval(kBusyDelay);
+    connect(&m_busyDelay, &QTimer::timeout, this, [this] {
+        m_busy->setVisible(m_model.isRendering());
+        if (m_model.isRendering())
+            m_canvas->setCursor(Qt::BusyCursor);
+    });
+    connect(&model, &AppModel::isRenderingChanged, this, [this] {
+        if (m_model.isRendering()) {
+            m_busyDelay.start();
+            return;
+        }
+        m_busyDelay.stop();
+        m_busy->hide();
+        m_canvas->unsetCursor();
+    });
+
+    connect(&model, &AppModel::selectedChanged, this, &PreviewPane::updatePageList);
+    connect(&model, &AppModel::selectedMarksChanged, this, &PreviewPane::updatePageList);
+    connect(&model, &AppModel::currentPageChanged, this, &PreviewPane::updatePageList);
     connect(&model, &AppModel::selectedChanged, this, &PreviewPane::updateHeader);
     connect(&model, &AppModel::currentPageChanged, this, &PreviewPane::updateHeader);
     connect(&model, &AppModel::previewImageChanged, this, &PreviewPane::updatePage);
@@ -152,6 +221,7 @@ PreviewPane::PreviewPane(AppModel& model, QWidget* parent) : QWidget(parent), m_
     connect(&model, &AppModel::resultMessageChanged, this, &PreviewPane::updateStatus);
     connect(&model, &AppModel::outputsChanged, this, &PreviewPane::updateStatus);
     updateHeader();
+    updatePageList();
     updatePage();
     updateMarks();
     updateStatus();
@@ -180,28 +250,59 @@ void PreviewPane::updateHeader()
     m_pageLabel->setText(QStringLiteral("Page %1 of %2").arg(page + 1).arg(input->pageCount));
 }
 
+void PreviewPane::updatePageList()
+{
+    const int pages = m_model.selectedPageCount();
+    QList<int> counts(pages, 0);
+    for (const RedactionRegion& mark : m_model.selectedMarks()) {
+        if (mark.pageIndex() >= 0 && mark.pageIndex() < pages)
+            ++counts[static_cast<qsizetype>(mark.pageIndex())];
+    }
+    m_syncingPages = true;
+    if (m_pageList->count() != pages) {
+        m_pageList->clear();
+        for (int i = 0; i < pages; ++i)
+            m_pageList->addItem(QString());
+    }
+    for (int i = 0; i < pages; ++i) {
+        const int n = counts[i];
+        m_pageList->item(i)->setText(n == 0 ? QStringLiteral("Page %1").arg(i + 1)
+                                            : QStringLiteral("Page %1 \u00B7 %2").arg(i + 1).arg(n));
+        m_pageList->item(i)->setToolTip(n == 0 ? QString()
+                                               : QStringLiteral("%1 mark%2").arg(n).arg(n == 1 ? QString() : QStringLiteral("s")));
+    }
+    m_pageList->setCurrentRow(pages > 0 ? m_model.currentPage() : -1);
+    m_syncingPages = false;
+    m_pageList->setVisible(pages > 1);
+}
+
 void PreviewPane::updatePage()
 {
     const QImage& image = m_model.previewImage();
     m_pageArea->setCurrentIndex(image.isNull() ? 0 : 1);
+    m_canvas->setRotation(m_model.previewRotation());
     m_canvas->setImage(image);
 }
 
 void PreviewPane::updateMarks()
 {
     QList<RedactionRegion> shown;
+    QStringList texts;
     for (const RedactionRegion& mark : m_model.selectedMarks()) {
-        if (mark.pageIndex() == m_model.currentPage())
+        if (mark.pageIndex() == m_model.currentPage()) {
             shown.append(mark);
+            texts.append(m_model.markText(mark));
+        }
     }
     m_canvas->setMarks(shown);
+    m_canvas->setMarkTexts(texts);
 }
 
 void PreviewPane::updateStatus()
 {
     const auto& message = m_model.resultMessage();
     m_status->setVisible(message.has_value());
-    const bool written = !m_model.outputs().isEmpty();
+    const bool written = m_model.resultIsRun() && !m_model.outputs().isEmpty();
     m_statusMessage->setText(message.value_or(QString()));
     const QIcon icon = written ? Symbols::drawn(Symbols::Symbol::checkmarkShieldFill, TextStyle::kConfirmGreen)
                                : Symbols::drawn(Symbols::Symbol::infoCircle, TextStyle::secondaryColor(this));
@@ -209,6 +310,40 @@ void PreviewPane::updateStatus()
     m_statusIcon->setProperty("symbol", written ? QStringLiteral("checkmark.shield.fill") : QStringLiteral("info.circle"));
     m_showInFolder->setVisible(written);
     Q_EMIT statusChanged();
+}
+
+// Ctrl+wheel zooms; the wheel pages on once the page is scrolled to its end
+// (a full notch, so a touchpad's small steps do not flick through pages).
+bool PreviewPane::wheel(QWheelEvent* event)
+{
+    const int dy = event->angleDelta().y();
+    if (event->modifiers() & Qt::ControlModifier) {
+        m_wheelRest += dy;
+        while (std::abs(m_wheelRest) >= 120) {
+            m_wheelRest > 0 ? zoomIn() : zoomOut();
+            m_wheelRest -= m_wheelRest > 0 ? 120 : -120;
+        }
+        return true;
+    }
+    QScrollBar* bar = m_scroll->verticalScrollBar();
+    const bool atEnd = dy < 0 && bar->value() >= bar->maximum();
+    const bool atStart = dy > 0 && bar->value() <= bar->minimum();
+    if (!atEnd && !atStart) {
+        m_wheelRest = 0;
+        return false;
+    }
+    m_wheelRest += dy;
+    if (std::abs(m_wheelRest) < 120)
+        return true;
+    m_wheelRest = 0;
+    const int before = m_model.currentPage();
+    if (atEnd)
+        m_model.nextPage();
+    else
+        m_model.previousPage();
+    if (m_model.currentPage() != before)
+        bar->setValue(atEnd ? bar->minimum() : bar->maximum());
+    return true;
 }
 
 // ---- Zoom ------------------------------------------------------------------
@@ -274,28 +409,9 @@ bool PreviewPane::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_scroll && event->type() == QEvent::Resize)
         updateFitArea();
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Wheel)
+        return wheel(static_cast<QWheelEvent*>(event));
     return QWidget::eventFilter(watched, event);
-}
-
-// The shown page again, with more pixels, straight from the file.
-QImage PreviewPane::renderSharp(int side)
-{
-    const auto input = m_model.selected();
-    if (!input)
-        return {};
-    try {
-        if (!m_renderContext)
-            m_renderContext = std::make_unique<platform::Context>();
-        const auto document = platform::Document::open(*m_renderContext, input->url);
-        if (!document)
-            return {};
-        auto page = document->page(m_model.currentPage());
-        if (!page)
-            return {};
-        return renderPreview(*m_renderContext, *page, side);
-    } catch (const std::exception&) {
-        return {};
-    }
 }
 
 } // namespace inkveil

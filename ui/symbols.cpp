@@ -195,6 +195,9 @@ QString themeName(Symbol symbol)
     case Symbol::chevronLeft: return QStringLiteral("go-previous");
     case Symbol::chevronRight: return QStringLiteral("go-next");
     case Symbol::folder: return QStringLiteral("folder");
+    case Symbol::infoCircle: return QStringLiteral("dialog-information");
+    case Symbol::xmarkCircleFill: return QStringLiteral("list-remove");
+    case Symbol::checkmarkShield: return QStringLiteral("security-high");
     default: return {};
     }
 }

@@ -64,6 +64,16 @@ bool ModelTest::waitForRunEnd()
     return QTest::qWaitFor([this] { return !model().isRedacting(); }, 120000);
 }
 
+bool ModelTest::waitForPreview()
+{
+    return QTest::qWaitFor([this] { return !model().isRendering(); }, 60000);
+}
+
+bool ModelTest::waitForSearch()
+{
+    return QTest::qWaitFor([this] { return !model().isReading(); }, 120000);
+}
+
 RedactionResult fakeRedact(const QString& source, const QString& destination, const RedactionPlan& plan,
                            const InkveilEngine::PageProgress& progress)
 {

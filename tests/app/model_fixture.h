@@ -57,6 +57,10 @@ public:
 
     // Runs the event loop until the run's outcome is applied.
     bool waitForRunEnd();
+    // Runs the event loop until the preview is drawn (or found undrawable).
+    bool waitForPreview();
+    // Runs the event loop until the search ended.
+    bool waitForSearch();
 
     FakeDialogs dialogs;
     // What the stand-in update check finds; the real check never runs in tests.

@@ -1,6 +1,7 @@
 #include "tests/app/model_fixture.h"
 
 #include <QColor>
+#include <QPointF>
 
 #include <cmath>
 
@@ -32,24 +33,58 @@ bool dark(const QImage& image, int x, int y)
 
 class PreviewTest : public ModelTest {};
 
-TEST_F(PreviewTest, TheMediaBoxFillsTheImageUprightAsStored)
+// The image shows the media box as viewers do, turned by /Rotate; the dark
+// quarter is the box's lower-left one.
+TEST_F(PreviewTest, TheMediaBoxFillsTheImageTurnedAsViewersShowIt)
 {
-    const std::pair<PageSpec, QSize> cases[] = {{quarterPage(0, 0, 800, 400), {1200, 600}},
-                                                {quarterPage(100, 100, 612, 792), {927, 1200}},
-                                                {quarterPage(0, 0, 612, 792, 90), {927, 1200}}};
-    for (const auto& [page, size] : cases) {
-        SCOPED_TRACE(page.rotate);
+    struct Case {
+        PageSpec page;
+        QSize size;
+        QPointF dark;  // fractions of the image, y down
+        QPointF light;
+    };
+    const Case cases[] = {{quarterPage(0, 0, 800, 400), {1200, 600}, {0.1, 0.9}, {0.9, 0.1}},
+                          {quarterPage(100, 100, 612, 792), {927, 1200}, {0.1, 0.9}, {0.6, 0.6}},
+                          {quarterPage(0, 0, 612, 792, 90), {1200, 927}, {0.1, 0.1}, {0.9, 0.9}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page.rotate);
         model().removeAll();
-        model().add({PdfBuilder().page(page).write(path(QStringLiteral("page%1.pdf").arg(page.box[0] + page.rotate)))});
+        model().add({PdfBuilder().page(c.page).write(path(QStringLiteral("page%1.pdf").arg(c.page.box[0] + c.page.rotate)))});
+        ASSERT_TRUE(waitForPreview());
         const QImage image = model().previewImage();
-        ASSERT_EQ(image.size(), size);
-        const int w = image.width();
-        const int h = image.height();
-        EXPECT_TRUE(dark(image, 5, h - 5));
-        EXPECT_TRUE(dark(image, w / 2 - 5, h / 2 + 5));
-        EXPECT_FALSE(dark(image, w / 2 + 5, h / 2 + 5));
-        EXPECT_FALSE(dark(image, w - 5, 5));
+        ASSERT_EQ(image.size(), c.size);
+        EXPECT_EQ(model().previewRotation(), c.page.rotate);
+        const auto at = [&](QPointF f) { return dark(image, static_cast<int>(f.x() * image.width()), static_cast<int>(f.y() * image.height())); };
+        EXPECT_TRUE(at(c.dark));
+        EXPECT_FALSE(at(c.light));
     }
+}
+
+// Pages are drawn in the background: asking returns at once with the old
+// image still shown, and of several quick requests only the latest is shown.
+TEST_F(PreviewTest, DrawingHappensInTheBackgroundAndTheLatestRequestWins)
+{
+    PdfBuilder builder;
+    for (int width : {400, 600, 800})
+        builder.page(quarterPage(0, 0, width, 400));
+    model().add({builder.write(path(QStringLiteral("sizes.pdf")))});
+    EXPECT_TRUE(model().previewImage().isNull());
+    EXPECT_TRUE(model().isRendering());
+    ASSERT_TRUE(waitForPreview());
+    const QImage first = model().previewImage();
+    ASSERT_EQ(first.size(), QSize(1200, 1200));
+
+    QList<QSize> shown;
+    QObject::connect(&model(), &AppModel::previewImageChanged, &model(),
+                     [&] { shown.append(model().previewImage().size()); });
+    model().setCurrentPage(1);
+    EXPECT_EQ(model().previewImage().cacheKey(), first.cacheKey());
+    model().setCurrentPage(2);
+    ASSERT_TRUE(waitForPreview());
+    ASSERT_FALSE(shown.isEmpty());
+    for (const QSize& size : shown)
+        EXPECT_DOUBLE_EQ(static_cast<double>(size.width()) / size.height(), 2.0); // page 3 only, coarse then sharp
+    EXPECT_EQ(shown.back(), QSize(1200, 600));
 }
 
 TEST_F(PreviewTest, ThePreviewShowsAnnotationsAsTheDesktopDoes)
@@ -62,7 +97,7 @@ TEST_F(PreviewTest, ThePreviewShowsAnnotationsAsTheDesktopDoes)
     page.annots = {"<< /Type /Annot /Subtype /Square /Rect [306 396 612 792] /AP << /N " + std::to_string(appearance)
                    + " 0 R >> >>"};
     model().add({builder.page(page).write(path(QStringLiteral("annotated.pdf")))});
-
+    ASSERT_TRUE(waitForPreview());
     const QImage image = model().previewImage();
     ASSERT_FALSE(image.isNull());
     EXPECT_TRUE(dark(image, image.width() - 20, 20));
@@ -79,7 +114,9 @@ TEST_F(PreviewTest, PagesStayInRangeEvenWhenTheFileShrinksOnDisk)
 
     pdf(QStringLiteral("doc.pdf"), 2);
     model().refreshPreview();
+    ASSERT_TRUE(waitForPreview());
     EXPECT_EQ(model().currentPage(), 1);
+    EXPECT_EQ(model().selectedPageCount(), 2);
     EXPECT_FALSE(model().previewImage().isNull());
 }
 

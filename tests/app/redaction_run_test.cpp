@@ -37,10 +37,13 @@ TEST_F(RunTest, NothingStartsWithoutAWritableFolder)
 {
     addReady({QStringLiteral("a.pdf")});
     model().setRedactor(fakeEngine());
-    for (const QString& folder : {file(QStringLiteral("nowhere/deeper")), notPdf(QStringLiteral("file"))}) {
+    const std::pair<QString, QString> cases[] = {
+        {file(QStringLiteral("nowhere/deeper")), ModelMessages::destinationMissing},
+        {notPdf(QStringLiteral("file")), ModelMessages::destinationNotWritable}};
+    for (const auto& [folder, message] : cases) {
         model().setOutputFolder(folder);
         model().redact();
-        EXPECT_EQ(model().errorMessage(), ModelMessages::destinationNotWritable) << folder.toStdString();
+        EXPECT_EQ(model().errorMessage(), message) << folder.toStdString();
         EXPECT_FALSE(model().isRedacting());
     }
     model().setErrorMessage(std::nullopt);
@@ -83,6 +86,9 @@ TEST_P(FailingRunTest, LeavesNoOutputAndReportsTheFailure)
     ASSERT_TRUE(waitForRunEnd());
 
     EXPECT_EQ(model().errorMessage(), GetParam().second);
+    // A document's own failure names it; the folder's does not.
+    EXPECT_EQ(model().errorTitle().startsWith(QStringLiteral("b.pdf")),
+              failure != Failure::folderMoved && failure != Failure::outputRemoved && failure != Failure::other);
     EXPECT_FALSE(model().resultMessage());
     EXPECT_TRUE(model().outputs().isEmpty());
     EXPECT_TRUE(written().isEmpty()) << written().join(u',').toStdString();
@@ -241,4 +247,31 @@ TEST_F(RunTest, ADamagedPageCanBeRedactedAnyway)
 
     destroyModel();
     EXPECT_TRUE(model().smooth());
+}
+
+// Quitting asks only while some marks were never written by a successful run.
+TEST_F(RunTest, QuittingAsksOnlyWhileMarksAreUnredacted)
+{
+    model().add({pdf(QStringLiteral("a.pdf"))});
+    EXPECT_TRUE(model().confirmQuit()); // nothing marked
+    EXPECT_TRUE(dialogs.alerts.isEmpty());
+
+    addReady({QStringLiteral("b.pdf")});
+    model().setRedactor(fakeEngine());
+    const std::pair<int, bool> answers[] = {{0, false}, {-1, false}, {1, true}};
+    for (const auto& [answer, quits] : answers) {
+        dialogs.alertAnswer = answer;
+        EXPECT_EQ(model().confirmQuit(), quits) << answer;
+    }
+    EXPECT_EQ(dialogs.alerts.size(), 3);
+
+    model().redact();
+    ASSERT_TRUE(waitForRunEnd());
+    dialogs.alertAnswer = 0;
+    EXPECT_TRUE(model().confirmQuit());
+    model().addMark(Rect{0.5, 0.5, 0.2, 0.2});
+    EXPECT_FALSE(model().confirmQuit());
+    model().removeAll();
+    EXPECT_TRUE(model().confirmQuit());
+    EXPECT_EQ(dialogs.alerts.size(), 4);
 }

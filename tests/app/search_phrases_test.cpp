@@ -2,6 +2,7 @@
 #include "tests/support/scan_builder.h"
 
 #include <QFile>
+#include <QTest>
 
 using namespace inkveil;
 using namespace inkveil::test;
@@ -20,10 +21,13 @@ protected:
         third.texts = {{72, 400, 12, "jane doe again"}};
         model().add({PdfBuilder().page(first).textPage("Nothing here").page(third).write(path(QStringLiteral("c.pdf")))});
     }
-    void search(const QString& text)
+    void search(const QString& text, bool wait = true)
     {
         model().setSearchText(text);
         model().addSearchMatches();
+        if (wait) {
+            ASSERT_TRUE(waitForSearch());
+        }
     }
     QList<RedactionRegion> marks() { return model().selectedMarks(); }
     QStringList terms() { return model().searchTerms().value(model().inputs().front().id); }
@@ -90,9 +94,9 @@ TEST_F(SearchTest, ScansAreReadInTheBackgroundAndCanBeStopped)
     model().add({scan.fileName()});
 
     QSignalSpy reading(&model(), &AppModel::isReadingChanged);
-    search(QStringLiteral("Margaret Okonkwo"));
+    search(QStringLiteral("Margaret Okonkwo"), false);
     EXPECT_TRUE(model().isReading());
-    EXPECT_EQ(model().readingText(), QStringLiteral("Reading page 1 of 1\u2026"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return model().readingText() == QStringLiteral("Reading page 1 of 1\u2026"); }));
     EXPECT_FALSE(model().canMarkAll());
     // Stopped: nothing is marked, the phrase stays in the field.
     model().cancelReading();

@@ -199,6 +199,15 @@ TEST_F(OcrTest, ReadBackRejectsAPhraseLeftReadableAndPassesABlackedOutCopy)
     // The decoy and the rest stay readable: the boxes cover the phrases only.
     const QStringList rest{QStringLiteral("Margaret Okafor"), QStringLiteral("closed")};
     EXPECT_EQ(InkveilEngine::ocrRegions(result.output, {0}, rest, QStringLiteral("eng"), {}, {}, 200).size(), 2u);
+
+    // An occurrence the user excluded stays readable, and reading back lets it be.
+    const auto account = InkveilEngine::ocrRegions(unredacted, {0}, {m_phrases[1]}, QStringLiteral("eng"));
+    ASSERT_EQ(account.size(), 1u);
+    plan.exclusions = account;
+    const RedactionResult kept = InkveilEngine::redact(unredacted, path(QStringLiteral("out")), plan);
+    EXPECT_EQ(kept.verification.redactionCount, 1);
+    EXPECT_EQ(InkveilEngine::ocrRegions(kept.output, {0}, {m_phrases[1]}, QStringLiteral("eng"), {}, {}, 200).size(), 1u);
+    EXPECT_TRUE(InkveilEngine::ocrRegions(kept.output, {0}, {m_phrases[0]}, QStringLiteral("eng"), {}, {}, 200).empty());
 }
 
 TEST_F(OcrTest, BadInputEndsInAClearOutcome)

@@ -5,10 +5,14 @@
 #include "tests/ui/window_fixture.h"
 
 #include "ui/app_commands.h"
+#include "ui/controls_pane.h"
+#include "ui/files_pane.h"
 #include "ui/inkveil_delegate.h"
 #include "ui/open_with_channel.h"
 
 #include <QAction>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
@@ -152,6 +156,64 @@ TEST_F(CommandsTest, CommandsAreEnabledOnlyWhenTheyCanAct)
     model().cancelRedaction();
     ASSERT_TRUE(waitForRunEnd());
     EXPECT_TRUE(commands.redact()->isEnabled());
+}
+
+// Window keys work wherever the focus is, unless the focused field has a
+// meaning of its own for the key; Delete removes a document only in the list.
+TEST_F(CommandsTest, KeysReachTheWindowWhateverHasFocusAndDeleteOnlyTheFilesList)
+{
+    add({pdf(QStringLiteral("a.pdf"), 3), pdf(QStringLiteral("b.pdf"))});
+    model().addMark(Rect{0.1, 0.1, 0.3, 0.3});
+    settle();
+    app().window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&app().window()));
+    QLineEdit* field = controls().searchField();
+    field->setFocus();
+    QTest::keyClicks(field, QStringLiteral("ab"));
+
+    struct Step {
+        QWidget* target;
+        QKeyCombination key;
+        std::function<bool()> expected;
+        const char* what;
+    };
+    QListWidget* list = files().list();
+    const Step steps[] = {
+        {field, QKeyCombination(Qt::Key_Backspace), [&] { return field->text() == QStringLiteral("a") && model().inputs().size() == 2; }, "Backspace edits the field"},
+        {field, QKeyCombination(Qt::ControlModifier, Qt::Key_Z), [&] { return field->text() == QStringLiteral("ab") && model().selectedMarks().size() == 1; }, "the field's own undo"},
+        {field, QKeyCombination(Qt::Key_PageDown), [&] { return model().currentPage() == 1; }, "Page Down turns the page"},
+        {&canvas(), QKeyCombination(Qt::Key_Delete), [&] { return model().inputs().size() == 2; }, "Delete on the page keeps the document"},
+        {list, QKeyCombination(Qt::Key_Delete), [&] { return model().inputs().size() == 1; }, "Delete in the list removes the document"},
+        {field, QKeyCombination(Qt::ControlModifier, Qt::Key_Z), [&] { return model().inputs().size() == 2 && model().selectedMarks().size() == 1; }, "undo puts it back with its marks"},
+        {field, QKeyCombination(Qt::Key_Return), [&] { return canvas().hasFocus() && model().selectedMarks().size() == 4; }, "Return searches and hands the keys back to the page"},
+    };
+    for (const Step& step : steps) {
+        if (step.target == field && step.key.key() == Qt::Key_PageDown)
+            field->setText(QStringLiteral("x")); // no edits left to undo
+        if (step.key.key() == Qt::Key_Return) {
+            field->selectAll();
+            QTest::keyClicks(field, QStringLiteral("Page"));
+        }
+        step.target->setFocus();
+        QTest::keyClick(step.target, step.key.key(), step.key.keyboardModifiers());
+        settle();
+        EXPECT_TRUE(step.expected()) << step.what;
+    }
+
+    // With nothing to undo in the field, Ctrl+Z undoes the last mark; Ctrl+E redacts.
+    field->setFocus();
+    field->setText(QString());
+    model().addMark(Rect{0.5, 0.5, 0.2, 0.2});
+    settle();
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(model().selectedMarks().size(), 4);
+    HeldRedactor held;
+    model().setRedactor(held.redactor());
+    model().setOutputFolder(folder(QStringLiteral("out")));
+    QTest::keyClick(field, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_TRUE(model().isRedacting());
+    model().cancelRedaction();
+    ASSERT_TRUE(waitForRunEnd());
 }
 
 // ---- Later launches --------------------------------------------------------

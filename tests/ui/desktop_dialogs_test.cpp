@@ -18,36 +18,6 @@
 namespace inkveil::test {
 namespace {
 
-class OpenDialogTest : public TempDirTest {};
-
-TEST_F(OpenDialogTest, TheConfirmButtonTakesTheSelectedFilesAndFoldersTogether)
-{
-    QDir(dir()).mkpath(QStringLiteral("folder"));
-    QFile(path(QStringLiteral("a.pdf"))).open(QIODevice::WriteOnly);
-
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        auto* view = dialog ? dialog->findChild<QAbstractItemView*>(QStringLiteral("listView")) : nullptr;
-        if (!view || !view->model())
-            return;
-        dialog->setDirectory(dir());
-        const QModelIndex root = view->rootIndex();
-        if (view->model()->rowCount(root) < 2)
-            return; // still reading the folder
-        poll.stop();
-        for (int row = 0; row < view->model()->rowCount(root); ++row)
-            view->selectionModel()->select(view->model()->index(row, 0, root),
-                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
-    });
-    poll.start(20);
-
-    QStringList chosen = DesktopDialogs().chooseInputs(QStringLiteral("Choose PDF Documents"), QStringLiteral("Add"));
-    chosen.sort();
-    EXPECT_EQ(chosen, (QStringList{path(QStringLiteral("a.pdf")), path(QStringLiteral("folder"))}));
-}
-
 // Buttons in the order given, the first the default.
 TEST(DesktopAlerts, TheAnswerIsThePositionOfTheButtonChosen)
 {

@@ -53,7 +53,7 @@ TEST_F(FilesPaneTest, ClickingARowSelectsThatDocumentAtItsFirstPage)
 
     EXPECT_EQ(model().selection(), model().inputs().at(1).id);
     EXPECT_EQ(model().currentPage(), 0);
-    EXPECT_EQ(preview().title()->text(), QStringLiteral("b.pdf"));
+    EXPECT_EQ(preview().title()->fullText(), QStringLiteral("b.pdf"));
     EXPECT_EQ(preview().pageLabel()->text(), QStringLiteral("Page 1 of 2"));
 
     // The model's own changes of selection show in the list.

@@ -3,10 +3,13 @@
 
 #include "tests/ui/window_fixture.h"
 
+#include "ui/app_commands.h"
 #include "ui/canvas_geometry.h"
 #include "ui/page_canvas.h"
 
+#include <QAction>
 #include <QLabel>
+#include <QListWidget>
 #include <QSignalSpy>
 #include <QToolButton>
 
@@ -31,6 +34,27 @@ TEST(CanvasGeometry, FitsTheImageCentredKeepingItsShape)
     EXPECT_EQ(imageFrame({1000, 1000}, {0, 800}), QRectF());
     // Zoomed in, the frame outgrows the canvas it is centred in.
     EXPECT_EQ(zoomedFrame({1500, 2000}, {1000, 1000}, {600, 800}, 2.0), QRectF(0, 0, 1500, 2000));
+}
+
+// A mark near the page's lower-left corner, on a page turned clockwise, is
+// shown where a viewer shows that corner; turning back gives it again.
+TEST(CanvasGeometry, MarksTurnWithThePageAndBack)
+{
+    const Rect mark{0.1, 0.2, 0.3, 0.1};
+    const std::pair<int, Rect> cases[] = {{0, mark},
+                                          {90, Rect{0.2, 0.6, 0.1, 0.3}},   // top left
+                                          {180, Rect{0.6, 0.7, 0.3, 0.1}},  // top right
+                                          {270, Rect{0.7, 0.1, 0.1, 0.3}}}; // bottom right
+    for (const auto& [rotation, shown] : cases) {
+        const Rect turned = shownFromPage(mark, rotation);
+        EXPECT_NEAR(turned.x, shown.x, 1e-12) << rotation;
+        EXPECT_NEAR(turned.y, shown.y, 1e-12) << rotation;
+        EXPECT_NEAR(turned.width, shown.width, 1e-12) << rotation;
+        EXPECT_NEAR(turned.height, shown.height, 1e-12) << rotation;
+        const Rect back = pageFromShown(turned, rotation);
+        EXPECT_NEAR(back.x, mark.x, 1e-12);
+        EXPECT_NEAR(back.y, mark.y, 1e-12);
+    }
 }
 
 // ---- The drag gesture ------------------------------------------------------
@@ -123,6 +147,15 @@ TEST_F(CanvasInWindowTest, ThePageButtonsStopAtTheEnds)
     EXPECT_FALSE(preview().nextButton()->isEnabled());
     preview().previousButton()->click();
     EXPECT_EQ(model().currentPage(), 5);
+
+    // The page list follows, counts each page's marks, and turns to a page chosen in it.
+    model().addMark(Rect{0.1, 0.1, 0.2, 0.2});
+    QListWidget* list = preview().pageList();
+    ASSERT_TRUE(list->isVisible());
+    EXPECT_EQ(list->currentRow(), 5);
+    EXPECT_EQ(list->item(5)->text(), QStringLiteral("Page 6 \u00B7 1"));
+    list->setCurrentRow(2);
+    EXPECT_EQ(model().currentPage(), 2);
 }
 
 TEST_F(CanvasInWindowTest, AMarkLandsAndIsDrawnWhereItWasDraggedAtEveryZoom)
@@ -160,6 +193,54 @@ TEST_F(CanvasInWindowTest, AMarkLandsAndIsDrawnWhereItWasDraggedAtEveryZoom)
     }
     preview().zoomToFit();
     EXPECT_DOUBLE_EQ(preview().zoom(), 1.0);
+}
+
+// Dragging a box moves it, dragging its edge resizes it; each is a step to undo.
+TEST_F(CanvasInWindowTest, BoxesMoveAndResizeByDraggingAndUndoBringsThemBack)
+{
+    open();
+    const Rect start{0.2, 0.2, 0.2, 0.2};
+    model().addMark(start);
+    settle();
+    const QRectF frame = canvas().imageFrame();
+    const QRectF box = markBox(start, frame);
+    const QPointF right(frame.width() * 0.1, 0);
+    const std::pair<QPointF, Rect> cases[] = {
+        {box.center(), Rect{0.3, 0.2, 0.2, 0.2}},                                   // the whole box
+        {QPointF(box.right() + frame.width() * 0.1, box.center().y()), Rect{0.3, 0.2, 0.3, 0.2}}, // its right edge
+    };
+    for (const auto& [from, expected] : cases) {
+        drag(&canvas(), from, {from + right * 0.5, from + right});
+        settle();
+        ASSERT_EQ(marks().size(), 1);
+        expectNear(marks().front().normalizedRect(), expected);
+    }
+    app().commands().undo()->trigger();
+    app().commands().undo()->trigger();
+    EXPECT_EQ(marks(), QList<RedactionRegion>{RedactionRegion(0, start)});
+}
+
+// Insert makes a box; the arrows move it, with Shift they size it; Delete removes it.
+TEST_F(CanvasInWindowTest, TheKeyboardMakesMovesSizesAndRemovesABox)
+{
+    open();
+    canvas().setFocus();
+    const std::pair<QKeyCombination, Rect> steps[] = {
+        {QKeyCombination(Qt::Key_Insert), Rect{0.4, 0.475, 0.2, 0.05}},
+        {QKeyCombination(Qt::Key_Right), Rect{0.41, 0.475, 0.2, 0.05}},
+        {QKeyCombination(Qt::Key_Up), Rect{0.41, 0.485, 0.2, 0.05}},
+        {QKeyCombination(Qt::ShiftModifier, Qt::Key_Right), Rect{0.41, 0.485, 0.21, 0.05}},
+        {QKeyCombination(Qt::ShiftModifier, Qt::Key_Down), Rect{0.41, 0.475, 0.21, 0.06}}, // the top stays
+    };
+    for (const auto& [key, expected] : steps) {
+        QTest::keyClick(&canvas(), key.key(), key.keyboardModifiers());
+        settle();
+        ASSERT_EQ(marks().size(), 1);
+        expectNear(marks().front().normalizedRect(), expected);
+        EXPECT_EQ(model().highlightedMark(), marks().front());
+    }
+    QTest::keyClick(&canvas(), Qt::Key_Delete);
+    EXPECT_TRUE(marks().isEmpty());
 }
 
 TEST_F(CanvasInWindowTest, RemoveRedactionFromAMarksMenuRemovesThatMarkOnly)

@@ -44,6 +44,8 @@ int main(int argc, char** argv)
     for (const char* phrase : {"John Smith", "4485-2210-9931"}) {
         model.setSearchText(QString::fromLatin1(phrase));
         model.addSearchMatches();
+        if (!QTest::qWaitFor([&] { return !model.isReading(); }, 120000))
+            return 1;
     }
     model.redact();
     if (!QTest::qWaitFor([&] { return !model.isRedacting(); }, 120000))

@@ -101,6 +101,7 @@ QString WindowTest::folder(const QString& name)
 
 void WindowTest::settle()
 {
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !model().isRendering() && !model().isReading(); }, 60000));
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
 }

@@ -9,6 +9,8 @@
 #include "ui/content_view.h"
 #include "ui/inkveil_app.h"
 #include "ui/main_window.h"
+#include "ui/elided_label.h"
+#include "ui/page_canvas.h"
 #include "ui/preview_pane.h"
 
 #include <QPointF>
@@ -77,9 +79,15 @@ protected:
     // A PDF with one line of text per page ("<text> <n>" near the top left).
     QString pdf(const QString& name, int pages = 1, const std::string& text = "Page");
     QString folder(const QString& name);
-    void add(const QStringList& paths) { model().add(paths); }
+    // Adds and waits for the first page to be drawn.
+    void add(const QStringList& paths)
+    {
+        model().add(paths);
+        settle();
+    }
     bool waitForRunEnd() { return QTest::qWaitFor([this] { return !model().isRedacting(); }, 120000); }
-    // Lets the window catch up with the model.
+    // Lets the window catch up with the model, and the model with its
+    // background drawing and searching.
     void settle();
 
     FakeDialogs dialogs;
