@@ -194,12 +194,12 @@ RunOutcome runRedaction(const std::vector<RedactionJob>& jobs, const HeldFolder&
     } catch (const std::exception& error) {
         removeOutputs(results, written, folder);
         const QString text = QString::fromUtf8(error.what());
-        return RunOutcome{RunOutcome::Kind::failed, {}, text.isEmpty() ? ModelMessages::unexpectedFailure : text, {}};
+        return RunOutcome{RunOutcome::Kind::failed, {}, text.isEmpty() ? ModelMessages::unexpectedFailure : text, {}, {}};
     } catch (...) {
         removeOutputs(results, written, folder);
-        return RunOutcome{RunOutcome::Kind::failed, {}, ModelMessages::unexpectedFailure, {}};
+        return RunOutcome{RunOutcome::Kind::failed, {}, ModelMessages::unexpectedFailure, {}, {}};
     }
-    return RunOutcome{RunOutcome::Kind::succeeded, std::move(results), {}, {}};
+    return RunOutcome{RunOutcome::Kind::succeeded, std::move(results), {}, {}, {}};
 }
 
 } // namespace inkveil
