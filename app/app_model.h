@@ -53,10 +53,14 @@ struct FoundMark {
     QString text;
 };
 using FoundByInput = QHash<QUuid, QHash<RedactionRegion, FoundMark>>;
+// How FoundMark::phrases names a pattern or an expression: apart from any
+// phrase, as no one types a private-use character.
+inline QString patternKey(const QString& label) { return QChar(0xE000) + label; }
 // A stored phrase of the selected input and how many of its marks are shown.
 struct PhraseMarks {
     QString phrase;
     qsizetype marks = 0;
+    bool isPattern = false; // a built-in pattern's name or an expression
     friend bool operator==(const PhraseMarks&, const PhraseMarks&) = default;
 };
 // An input taken out of the list, with where it stood (undo of removal).
@@ -297,6 +301,8 @@ public:
     void clearHighlightedMark() { setHighlightedMark(std::nullopt); }
     // Forgets a stored phrase of the selected input and the marks only it found.
     void removePhrase(const QString& phrase);
+    // As removePhrase, for a stored pattern name or expression.
+    void removePattern(const QString& label);
     // Forgets all marks and phrases of the selected input.
     void clearSelectedMarks();
     // Puts back an input's marks and phrases as they were (undo and redo,
@@ -399,6 +405,10 @@ Q_SIGNALS:
     void canMarkAllChanged();
 
 private:
+    // Drops the marks, shown or excluded, that no phrase or pattern still
+    // stored for input id found; one drawn by hand or found by another stays.
+    void dropUnstoredFinds(const QUuid& id);
+
     void setIsRedacting(bool redacting);
     // Sets errorMessage, with the document that Redact Anyway would run again.
     void setProgress(double progress);

@@ -4,6 +4,8 @@
 
 #include "platform/pdf_document.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace inkveil {
@@ -180,22 +182,41 @@ void AppModel::removePhrase(const QString& phrase)
     const auto input = selected();
     if (!input || !m_searchTerms.value(input->id).contains(phrase))
         return;
-    const QUuid id = input->id;
-    QStringList& terms = m_searchTerms[id];
-    terms.removeAll(phrase);
-    QHash<RedactionRegion, FoundMark>& found = m_found[id];
-    // A region found only by this phrase goes, shown or excluded; one that
-    // another stored phrase also found stays.
-    auto onlyThis = [&](const RedactionRegion& region) {
+    m_searchTerms[input->id].removeAll(phrase);
+    m_phraseCounts[input->id].remove(phrase);
+    dropUnstoredFinds(input->id);
+}
+
+void AppModel::removePattern(const QString& label)
+{
+    const auto input = selected();
+    if (!input)
+        return;
+    for (TermsByInput* stored : {&m_patternNames, &m_expressions}) {
+        if ((*stored)[input->id].removeAll(label) > 0) {
+            dropUnstoredFinds(input->id);
+            return;
+        }
+    }
+}
+
+void AppModel::dropUnstoredFinds(const QUuid& id)
+{
+    QSet<QString> stored;
+    for (const QString& phrase : m_searchTerms.value(id))
+        stored.insert(phrase);
+    for (const TermsByInput* patterns : {&m_patternNames, &m_expressions}) {
+        for (const QString& label : patterns->value(id))
+            stored.insert(patternKey(label));
+    }
+    const QHash<RedactionRegion, FoundMark>& found = m_found[id];
+    auto unstored = [&](const RedactionRegion& region) {
         const auto it = found.constFind(region);
-        if (it == found.cend())
-            return false;
-        return std::none_of(it->phrases.begin(), it->phrases.end(),
-                            [&](const QString& p) { return terms.contains(p); });
+        return it != found.cend()
+            && std::none_of(it->phrases.begin(), it->phrases.end(), [&](const QString& p) { return stored.contains(p); });
     };
-    m_marks[id].removeIf(onlyThis);
-    m_exclusions[id].removeIf(onlyThis);
-    m_phraseCounts[id].remove(phrase);
+    m_marks[id].removeIf(unstored);
+    m_exclusions[id].removeIf(unstored);
     if (m_highlightedMark && !m_marks[id].contains(*m_highlightedMark))
         setHighlightedMark(std::nullopt);
     Q_EMIT marksChanged();
@@ -224,6 +245,15 @@ QList<PhraseMarks> AppModel::selectedPhrases() const
             return found.value(mark).phrases.contains(phrase);
         });
         phrases.append({phrase, static_cast<qsizetype>(count)});
+    }
+    for (const TermsByInput* patterns : {&m_patternNames, &m_expressions}) {
+        for (const QString& label : patterns->value(*m_selection)) {
+            const QString key = patternKey(label);
+            const auto count = std::count_if(marks.begin(), marks.end(), [&](const RedactionRegion& mark) {
+                return found.value(mark).phrases.contains(key);
+            });
+            phrases.append({label, static_cast<qsizetype>(count), true});
+        }
     }
     return phrases;
 }

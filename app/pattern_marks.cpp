@@ -64,6 +64,19 @@ void AppModel::addPatternMatches(const QStringList& names, const QString& expres
         }
         sortMarks(marks);
         m_marks[input->id] = marks;
+        // What each mark covers, and which pattern found it, for the list and
+        // so that a removed one stays visible when the run finds it again.
+        QHash<RedactionRegion, FoundMark>& known = m_found[input->id];
+        for (const RedactionRegion& region : report.regions) {
+            const QString kind = report.matchedKind.count(region) ? report.matchedKind.at(region) : QString();
+            const QString label = kind == PatternSet::kRegex && !expressions.isEmpty() ? expressions.front() : kind;
+            FoundMark& mark = known[region];
+            if (!label.isEmpty() && !mark.phrases.contains(patternKey(label)))
+                mark.phrases.append(patternKey(label));
+            if (mark.text.isEmpty() && report.matchedText.count(region))
+                mark.text = report.matchedText.at(region);
+            m_exclusions[input->id].removeAll(region);
+        }
         Q_EMIT marksChanged();
         for (int i = 0; i < patterns.size(); ++i) {
             QStringList& kept = patterns.kind(i) == PatternSet::kRegex ? m_expressions[input->id] : m_patternNames[input->id];

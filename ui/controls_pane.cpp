@@ -388,10 +388,20 @@ void ControlsPane::updateMarks()
 
     for (const PhraseMarks& phrase : m_model.selectedPhrases()) {
         const QString name = phrase.phrase;
-        QWidget* row = removableRow(m_phrases, QStringLiteral("Remove this phrase and its marks"),
-                                    [this, name] { m_model.removePhrase(name); });
+        const bool isPattern = phrase.isPattern;
+        QWidget* row = removableRow(m_phrases,
+                                    isPattern ? QStringLiteral("Remove this pattern and its marks")
+                                              : QStringLiteral("Remove this phrase and its marks"),
+                                    [this, name, isPattern] {
+                                        if (isPattern)
+                                            m_model.removePattern(name);
+                                        else
+                                            m_model.removePhrase(name);
+                                    });
         row->setObjectName(QStringLiteral("phraseRow"));
-        auto* label = new ElidedLabel(QStringLiteral("\u201C%1\u201D \u00B7 %2 marked").arg(name).arg(phrase.marks), row);
+        // Patterns go by their names, phrases in quotes as typed.
+        const QString shown = isPattern ? name : QStringLiteral("\u201C%1\u201D").arg(name);
+        auto* label = new ElidedLabel(QStringLiteral("%1 \u00B7 %2 marked").arg(shown).arg(phrase.marks), row);
         label->setObjectName(QStringLiteral("phraseName"));
         static_cast<QHBoxLayout*>(row->layout())->insertWidget(0, label, 1);
         m_phrasesLayout->addWidget(row);

@@ -1,5 +1,7 @@
 #include "tests/app/model_fixture.h"
 
+#include <algorithm>
+
 namespace inkveil::test {
 namespace {
 
@@ -42,6 +44,22 @@ TEST_F(PatternMarksTest, PatternsMarkTheirMatchesAndGoIntoTheRun)
     model().addPatternMatches({}, QStringLiteral("INV-("));
     EXPECT_TRUE(model().errorMessage() && model().errorMessage()->contains(QStringLiteral("position 6")));
     EXPECT_EQ(marks().size(), 2);
+
+    // Listed with their counts and what each mark covers; a removed match is
+    // excluded from the run, and removing a pattern takes its marks along.
+    EXPECT_EQ(model().selectedPhrases(), (QList<PhraseMarks>{{QStringLiteral("card"), 1, true},
+                                                             {QStringLiteral("INV-[0-9]{6}"), 1, true}}));
+    const QList<RedactionRegion> all = marks();
+    const auto it = std::find_if(all.begin(), all.end(), [&](const RedactionRegion& mark) {
+        return model().markText(mark) == QStringLiteral("4111 1111 1111 1111");
+    });
+    ASSERT_NE(it, all.end());
+    const RedactionRegion card = *it;
+    model().removeMark(card);
+    EXPECT_EQ(model().exclusions().value(id), QList<RedactionRegion>{card});
+    model().removePattern(QStringLiteral("INV-[0-9]{6}"));
+    EXPECT_TRUE(marks().isEmpty());
+    EXPECT_TRUE(model().expressions().value(id).isEmpty());
 
     model().clearSelectedMarks();
     EXPECT_TRUE(model().patternNames().value(id).isEmpty());
