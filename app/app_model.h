@@ -424,7 +424,22 @@ private:
 
     void addLocations(const QStringList& locations);
     void reportUnreadable(const RedactInput& input, bool readableButEmpty);
+    // What one search looks for: a phrase, or patterns and expressions.
+    struct SearchQuery {
+        QString phrase;
+        QStringList patternNames;
+        QStringList expressions;
+    };
     void searchSelected();
+    // Searches the selected input off the main thread; the marks follow when it ends.
+    void startSearch(const SearchQuery& query);
+    void applyPatternSearch(const QUuid& id, const SearchQuery& query, const std::vector<RedactionRegion>& found,
+                            const QHash<RedactionRegion, QString>& texts, const QHash<RedactionRegion, QString>& kinds,
+                            std::int64_t occurrences);
+    // Adds found to input id's marks, in reading order, and records what each
+    // covers and which phrases (or, with patterns, which patterns) found it.
+    void markFound(const QUuid& id, const std::vector<RedactionRegion>& found, const QHash<RedactionRegion, QString>& texts,
+                   const std::function<QStringList(const RedactionRegion&)>& labelsOf, bool patterns = false);
     void applySearch(const QUuid& id, const QString& phrase, const std::vector<RedactionRegion>& found,
                      const QHash<RedactionRegion, QString>& texts, std::int64_t occurrences, bool pagesRead);
     void setHighlightedMark(const std::optional<RedactionRegion>& mark);

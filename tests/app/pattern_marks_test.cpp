@@ -34,6 +34,7 @@ TEST_F(PatternMarksTest, PatternsMarkTheirMatchesAndGoIntoTheRun)
     const QString file = PdfBuilder().textPage("Card 4111 1111 1111 1111 ref INV-123456").write(path(QStringLiteral("c.pdf")));
     model().add({file});
     model().addPatternMatches({QStringLiteral("card")}, QStringLiteral("INV-[0-9]{6}"));
+    ASSERT_TRUE(waitForSearch());
     EXPECT_EQ(marks().size(), 2);
     EXPECT_EQ(model().resultMessage(), QStringLiteral("Marked 2 matches of card, INV-[0-9]{6}."));
     const QUuid id = *model().selection();
