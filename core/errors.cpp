@@ -27,6 +27,11 @@ QString InkveilError::description() const
         return QStringLiteral("Redaction was cancelled. No output was saved.");
     case Kind::notFound:
         return QStringLiteral("No occurrence of \"%1\" was found in %2.").arg(m_phrase, QFileInfo(m_payload).fileName());
+    case Kind::pageNotDrawn:
+        return QStringLiteral("Page %1 of %2 could not be drawn: it is too large or too complex to draw within the "
+                              "limits on memory and time.")
+            .arg(m_pageIndex + 1)
+            .arg(QFileInfo(m_payload).fileName());
     case Kind::damagedPage:
         return QStringLiteral("Page %1 of %2 could not be drawn completely: its content is damaged.")
             .arg(m_pageIndex + 1)

@@ -20,7 +20,7 @@ private:
 // The engine's own failures, with their fixed texts.
 class InkveilError : public Error {
 public:
-    enum class Kind { unreadable, empty, verificationFailed, noRedactions, invalidRegion, cancelled, notFound, damagedPage };
+    enum class Kind { unreadable, empty, verificationFailed, noRedactions, invalidRegion, cancelled, notFound, damagedPage, pageNotDrawn };
 
     static InkveilError unreadable(const QString& source) { return {Kind::unreadable, source}; }
     static InkveilError empty(const QString& source) { return {Kind::empty, source}; }
@@ -45,13 +45,22 @@ public:
         return error;
     }
 
+    // A page of source could not be drawn within the limits on memory, size
+    // and time; nothing was written.
+    static InkveilError pageNotDrawn(const QString& source, int pageIndex)
+    {
+        InkveilError error(Kind::pageNotDrawn, source);
+        error.m_pageIndex = pageIndex;
+        return error;
+    }
+
     Kind kind() const { return m_kind; }
-    // The source's path for unreadable, empty, notFound and damagedPage; the reason for
+    // The source's path for unreadable, empty, notFound, damagedPage and pageNotDrawn; the reason for
     // verificationFailed.
     const QString& payload() const { return m_payload; }
     // The phrase for notFound.
     const QString& phrase() const { return m_phrase; }
-    // The zero-based page for damagedPage.
+    // The zero-based page for damagedPage and pageNotDrawn.
     int pageIndex() const { return m_pageIndex; }
     QString description() const override;
 
@@ -95,7 +104,6 @@ private:
 namespace Reason {
 inline const QString couldNotCreatePdf = QStringLiteral("could not create the PDF");
 inline const QString sourcePageUnreadable = QStringLiteral("a source page is unreadable");
-inline const QString pageNotRendered = QStringLiteral("a page could not be rendered");
 inline const QString renderedPageInvalid = QStringLiteral("a rendered page is invalid");
 inline const QString pageCountChanged = QStringLiteral("page count changed");
 inline const QString pageSizeChanged = QStringLiteral("a page's size or rotation changed");

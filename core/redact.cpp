@@ -82,7 +82,7 @@ void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<
     const auto pw = pixelExtent(box.width, scale);
     const auto ph = pixelExtent(box.height, scale);
     if (!pw || !ph || *pw * *ph > kMaxPagePixels)
-        fail(Reason::pageNotRendered);
+        throw InkveilError::pageNotDrawn(source, page.index());
 
     // Page space to pixels: scale, move the box's corner to the origin, and
     // flip so that the box's lower-left lands on the bitmap's bottom-left.
@@ -104,9 +104,9 @@ void renderPage(platform::Context& ctx, platform::Page& page, const std::vector<
     } catch (const platform::PdfError& e) {
         if (e.aborted())
             throw InkveilError::cancelled();
-        fail(Reason::pageNotRendered);
+        throw InkveilError::pageNotDrawn(source, page.index());
     } catch (const std::bad_alloc&) {
-        fail(Reason::pageNotRendered);
+        throw InkveilError::pageNotDrawn(source, page.index());
     }
 
     for (const RedactionRegion& region : regions) {
@@ -174,7 +174,7 @@ RedactionResult redact(const QString& source, const QString& destination, const 
     // a damaged page may be flattened as drawn, and only when the plan allows.
     for (const int index : found.unreadPages) {
         if (!drawsWithErrors(ctx, *document, index))
-            fail(Reason::pageNotRendered);
+            throw InkveilError::pageNotDrawn(source, index);
         if (!plan.allowDamaged)
             throw InkveilError::damagedPage(source, index);
     }

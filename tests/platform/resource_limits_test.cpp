@@ -44,7 +44,11 @@ QString failureOf(const QString& source, const QString& out, const RedactionPlan
     return {};
 }
 
-const QString kNotRendered = QStringLiteral("The redacted PDF could not be verified: a page could not be rendered");
+// Page 1 of its file, named as the test names it.
+QString notDrawn(const QString& file)
+{
+    return InkveilError::pageNotDrawn(file, 0).description();
+}
 
 // Each form draws the next one twenty times: 20^depth fills from a few bytes.
 PdfBuilder exponentialForms(int depth)
@@ -123,7 +127,7 @@ TEST_F(ResourceLimitsTest, PhraseOnAPageWhoseTextCannotBeReadFailsTheRun)
     // Reading this page's text takes about 14 MB, drawing it under 3 MB.
     limitToMoreThanNow(8u << 20);
     const QString out = path(QStringLiteral("out"));
-    EXPECT_EQ(failureOf(source, out, plan), kNotRendered);
+    EXPECT_EQ(failureOf(source, out, plan), notDrawn(source));
     EXPECT_FALSE(QFileInfo::exists(out));
 }
 
@@ -151,7 +155,7 @@ TEST_F(ResourceLimitsTest, PageThatRunsForeverIsStoppedByTheTimeBudget)
     document.reset();
 
     const QString out = path(QStringLiteral("out"));
-    EXPECT_EQ(failureOf(source, out, markPlan()), kNotRendered);
+    EXPECT_EQ(failureOf(source, out, markPlan()), notDrawn(source));
     EXPECT_FALSE(QFileInfo::exists(out));
 }
 
