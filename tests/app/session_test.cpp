@@ -65,17 +65,8 @@ TEST_F(SessionTest, AddSearchMarkRedactAndCheck)
         if (!raster)
             return -1.0;
         const Rect r = region.normalizedRect();
-        const int x0 = static_cast<int>(r.x * raster->width) + 1;
-        const int x1 = static_cast<int>((r.x + r.width) * raster->width) - 1;
-        const int y0 = static_cast<int>((1 - r.y - r.height) * raster->height) + 1;
-        const int y1 = static_cast<int>((1 - r.y) * raster->height) - 1;
-        int black = 0;
-        int all = 0;
-        for (int y = y0; y < y1; ++y) {
-            for (int x = x0; x < x1; ++x, ++all)
-                black += raster->isBlack(x, y) ? 1 : 0;
-        }
-        return all ? static_cast<double>(black) / all : -1.0;
+        return raster->blackShare(static_cast<int>(r.x * raster->width) + 1, static_cast<int>((1 - r.y - r.height) * raster->height) + 1,
+                                  static_cast<int>((r.x + r.width) * raster->width) - 1, static_cast<int>((1 - r.y) * raster->height) - 1);
     };
     EXPECT_EQ(blackShare(kept), 1.0);
     const double visible = blackShare(dropped);
