@@ -54,7 +54,8 @@ protected:
     }
 };
 
-TEST_F(RedactTest, FlattensEveryPageAndBlacksOutTheMark)
+// Pixels under a mark: BoxCoversEveryPixelItTouches; what else survives: the leak audit.
+TEST_F(RedactTest, FlattensEveryPageAndCountsAMarkOnce)
 {
     const QString source = twoPageSource();
     const QByteArray before = inkveil::test::readAll(source);
@@ -67,17 +68,6 @@ TEST_F(RedactTest, FlattensEveryPageAndBlacksOutTheMark)
     EXPECT_EQ(result.verification, (RedactionVerification{2, 1, false, false, false}));
     EXPECT_EQ(inkveil::test::readAll(source), before);
     EXPECT_EQ(entries(out), QStringList{QStringLiteral("Contract \u2014 Redacted.pdf")});
-
-    if (!inkveil::test::havePoppler())
-        GTEST_SKIP() << "poppler-utils and qpdf not installed";
-    // What the output holds is audited on the hidden-content corpus; here, the mark.
-    EXPECT_TRUE(inkveil::test::popplerText(result.output).trimmed().isEmpty());
-    const auto first = inkveil::test::popplerPageImage(result.output, 1);
-    ASSERT_TRUE(first);
-    const int x = static_cast<int>(0.3 * first->width);
-    const int y = static_cast<int>((1 - 0.88) * first->height);
-    EXPECT_TRUE(first->isBlack(x, y));
-    EXPECT_FALSE(first->isBlack(first->width / 2, first->height / 2));
 }
 
 TEST_F(RedactTest, PixelSizeFollowsTheClampedResolution)
@@ -271,13 +261,6 @@ TEST_F(RedactTest, SearchTermsBecomeRegionsAndCountOnce)
     plan.searchTerms = {QStringLiteral("  john smith\n"), QStringLiteral("SECOND page")};
     const auto result = InkveilEngine::redact(source, dir(), plan);
     EXPECT_EQ(result.verification.redactionCount, 2); // the marked one is also found
-
-    if (!inkveil::test::havePoppler())
-        GTEST_SKIP();
-    const auto page = inkveil::test::popplerPageImage(result.output, 1);
-    ASSERT_TRUE(page);
-    EXPECT_TRUE(page->isBlack(static_cast<int>((found.x + found.width / 2) * page->width),
-                              static_cast<int>((1 - found.y - found.height / 2) * page->height)));
 }
 
 namespace {
