@@ -17,6 +17,7 @@
 #include <signal.h>
 
 using namespace inkveil;
+using inkveil::test::entriesOf;
 using inkveil::test::PdfBuilder;
 using inkveil::test::ProcessResult;
 
@@ -54,12 +55,6 @@ QJsonObject jsonLine(const QString& line)
     const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
     return doc.object();
-}
-
-// Everything in a folder, hidden entries included; empty when it is missing.
-QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 // Red channel at the centre of a rendered page.

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 
 using namespace inkveil;
+using inkveil::test::entriesOf;
 using inkveil::test::PageSpec;
 using inkveil::test::PdfBuilder;
 
@@ -21,11 +22,6 @@ RedactionPlan planWith(std::vector<RedactionRegion> regions, double dpi = 200)
     plan.regions = std::move(regions);
     plan.dpi = dpi;
     return plan;
-}
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 // Runs redact and returns the error text it throws ("" when it succeeds).
@@ -67,7 +63,7 @@ TEST_F(RedactTest, FlattensEveryPageAndCountsAMarkOnce)
     EXPECT_EQ(QFileInfo(result.output).fileName(), QStringLiteral("Contract \u2014 Redacted.pdf"));
     EXPECT_EQ(result.verification, (RedactionVerification{2, 1, false, false, false}));
     EXPECT_EQ(inkveil::test::readAll(source), before);
-    EXPECT_EQ(entries(out), QStringList{QStringLiteral("Contract \u2014 Redacted.pdf")});
+    EXPECT_EQ(entriesOf(out), QStringList{QStringLiteral("Contract \u2014 Redacted.pdf")});
 }
 
 TEST_F(RedactTest, PixelSizeFollowsTheClampedResolution)
@@ -302,11 +298,11 @@ TEST_F(RedactTest, CancelledOrFailedRunsLeaveNoFileAndNoThread)
     const QString out = path(QStringLiteral("out"));
     QDir().mkpath(out);
     EXPECT_EQ(failureOf(source, out, plan, [&] { return ++asked > 7; }), cancelled);
-    EXPECT_TRUE(entries(out).isEmpty());
+    EXPECT_TRUE(entriesOf(out).isEmpty());
 
     EXPECT_EQ(failureOf(source, out, plan), InkveilError::damagedPage(source, 5).description());
     EXPECT_EQ(threadCount(), threads);
-    EXPECT_TRUE(entries(out).isEmpty());
+    EXPECT_TRUE(entriesOf(out).isEmpty());
 }
 
 // A page that MuPDF draws with errors is refused by name; allowed, it is
@@ -400,7 +396,7 @@ TEST_F(RedactTest, SourcesWithLongNamesGetCopiesThatFit)
     const QString second = InkveilEngine::redact(source, out, plan).output;
     EXPECT_TRUE(QFileInfo(first).fileName().endsWith(QStringLiteral("n \u2014 Redacted.pdf")));
     EXPECT_TRUE(QFileInfo(second).fileName().endsWith(QStringLiteral("n \u2014 Redacted 2.pdf")));
-    EXPECT_EQ(entries(out).size(), 2);
+    EXPECT_EQ(entriesOf(out).size(), 2);
 }
 
 // Plain pages are pure black and white; smooth ones carry the grey edges of

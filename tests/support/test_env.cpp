@@ -1,5 +1,6 @@
 #include "tests/support/test_env.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -12,6 +13,11 @@ QByteArray readAll(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 ProcessResult runProgram(const QString& program, const QStringList& args, int timeoutMs)

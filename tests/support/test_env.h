@@ -25,6 +25,9 @@ private:
 
 QByteArray readAll(const QString& path);
 
+// Everything in a folder, hidden entries included, by name; empty when it is missing.
+QStringList entriesOf(const QString& folder);
+
 // Runs a program and returns its exit code, stdout and stderr.
 struct ProcessResult {
     int exitCode = -1;
