@@ -81,13 +81,7 @@ protected:
         return builder.write(path(name));
     }
 
-    QString notPdf(const QString& name)
-    {
-        QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("this is plain text, not a PDF\n");
-        return file.fileName();
-    }
+    QString notPdf(const QString& name) { return inkveil::test::writeFile(path(name), "this is plain text, not a PDF\n"); }
 
     QString inFolder(const std::vector<std::pair<const char*, int>>& pdfs)
     {

@@ -4,7 +4,6 @@
 #include "tests/support/test_env.h"
 
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -52,12 +51,7 @@ TEST_P(LeakAuditTest, OnlyPixelsSurvive)
     if (!haveTools())
         GTEST_SKIP() << "poppler-utils and qpdf not installed";
 
-    const QString source = path(QStringLiteral("source.pdf"));
-    {
-        QFile f(source);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(document.pdf);
-    }
+    const QString source = inkveil::test::writeFile(path(QStringLiteral("source.pdf")), document.pdf);
     // The audit is only as good as its corpus: every secret must be there to find.
     const QByteArray original = inkveil::test::qpdfUncompressed(source) + document.pdf;
     for (const QString& secret : document.secrets)

@@ -13,11 +13,7 @@ const QString contract = QStringLiteral("Contract \u2014 Redacted");
 
 class OutputNaming : public test::TempDirTest {
 protected:
-    void touch(const QString& name)
-    {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << qPrintable(name);
-    }
+    void touch(const QString& name) { test::writeFile(path(name), {}); }
     QString pick() const { return availableURL(dir(), contract); }
 };
 

@@ -193,43 +193,34 @@ TEST_F(RedactTest, NeverOverwritesAndNamesAfterTheSource)
     const auto plan = planWith({RedactionRegion(0, Rect{0, 0, 1, 1})}, 96);
     const QString out = path(QStringLiteral("out"));
     QDir().mkpath(out);
-    QFile existing(QDir(out).filePath(QStringLiteral("Report.final \u2014 Redacted.pdf")));
-    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    existing.write("keep me");
-    existing.close();
+    const QString existing = inkveil::test::writeFile(QDir(out).filePath(QStringLiteral("Report.final \u2014 Redacted.pdf")), "keep me");
 
     std::vector<std::pair<std::int64_t, std::int64_t>> seen;
     const auto second = InkveilEngine::redact(source, out, plan, {},
                                               [&](std::int64_t done, std::int64_t total) { seen.emplace_back(done, total); });
     EXPECT_EQ(QFileInfo(second.output).fileName(), QStringLiteral("Report.final \u2014 Redacted 2.pdf"));
     EXPECT_EQ(seen, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1, 1}}));
-    EXPECT_EQ(inkveil::test::readAll(existing.fileName()), QByteArray("keep me"));
+    EXPECT_EQ(inkveil::test::readAll(existing), QByteArray("keep me"));
 }
 
 TEST_F(RedactTest, BadSourcesAndDestinationsFailClearly)
 {
     const auto plan = planWith({RedactionRegion(0, Rect{0, 0, 1, 1})}, 96);
-    QFile notPdf(path(QStringLiteral("Invoice 7.pdf")));
-    ASSERT_TRUE(notPdf.open(QIODevice::WriteOnly));
-    notPdf.write("%PDF-1.4\nthis is not really a PDF\n");
-    notPdf.close();
-    EXPECT_EQ(failureOf(notPdf.fileName(), dir(), plan), QStringLiteral("Could not read Invoice 7.pdf."));
+    const QString notPdf = inkveil::test::writeFile(path(QStringLiteral("Invoice 7.pdf")), "%PDF-1.4\nthis is not really a PDF\n");
+    EXPECT_EQ(failureOf(notPdf, dir(), plan), QStringLiteral("Could not read Invoice 7.pdf."));
     EXPECT_EQ(failureOf(path(QStringLiteral("missing.pdf")), dir(), plan), QStringLiteral("Could not read missing.pdf."));
     // A file where the destination folder, or one above it, should be.
     const QString fine = PdfBuilder().textPage("fine").write(path(QStringLiteral("fine.pdf")));
-    EXPECT_FALSE(failureOf(fine, notPdf.fileName(), plan).isEmpty());
-    EXPECT_FALSE(failureOf(fine, notPdf.fileName() + QStringLiteral("/sub"), plan).isEmpty());
+    EXPECT_FALSE(failureOf(fine, notPdf, plan).isEmpty());
+    EXPECT_FALSE(failureOf(fine, notPdf + QStringLiteral("/sub"), plan).isEmpty());
 
     const QString empty = PdfBuilder().write(path(QStringLiteral("Empty.pdf")));
     EXPECT_EQ(failureOf(empty, dir(), plan), QStringLiteral("Empty.pdf contains no pages."));
 
     // Truncated halfway: either repaired and readable, or refused, never a crash.
     const QByteArray whole = PdfBuilder().textPage("cut").build();
-    QFile cut(path(QStringLiteral("cut.pdf")));
-    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
-    cut.write(whole.left(whole.size() / 2));
-    cut.close();
-    const QString cutResult = failureOf(cut.fileName(), path(QStringLiteral("cut-out")), plan);
+    const QString cut = inkveil::test::writeFile(path(QStringLiteral("cut.pdf")), whole.left(whole.size() / 2));
+    const QString cutResult = failureOf(cut, path(QStringLiteral("cut-out")), plan);
     EXPECT_TRUE(cutResult.isEmpty() || cutResult == QStringLiteral("Could not read cut.pdf.")) << qPrintable(cutResult);
 
     // An absurd media box is refused instead of allocating gigabytes.

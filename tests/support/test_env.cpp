@@ -2,8 +2,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <stdexcept>
 
 namespace inkveil::test {
 
@@ -13,6 +16,16 @@ QByteArray readAll(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+QString writeFile(const QString& path, const QByteArray& content, QFile::Permissions permissions)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size()
+        || !file.setPermissions(permissions))
+        throw std::runtime_error("cannot write " + path.toStdString());
+    return path;
 }
 
 QStringList entriesOf(const QString& folder)
