@@ -47,10 +47,7 @@ QString ModelTest::pdf(const QString& name, int pages, const std::string& text)
 
 QString ModelTest::notPdf(const QString& name)
 {
-    QFile out(path(name));
-    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write("Quarterly numbers, plain text only.\n");
-    return out.fileName();
+    return writeFile(path(name), "Quarterly numbers, plain text only.\n");
 }
 
 QString ModelTest::subdir(const QString& name)

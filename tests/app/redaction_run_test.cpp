@@ -26,10 +26,7 @@ protected:
         m_out = subdir(QStringLiteral("out"));
         model().setOutputFolder(m_out);
     }
-    QStringList written() const
-    {
-        return QDir(m_out).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-    }
+    QStringList written() const { return entriesOf(m_out); }
     QString m_out;
 };
 

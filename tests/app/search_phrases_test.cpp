@@ -86,12 +86,8 @@ TEST_F(SearchTest, ScansAreReadInTheBackgroundAndCanBeStopped)
     line.box[3] = 80;
     line.texts = {{20, 40, 12, "Signed by Margaret Okonkwo"}};
     const QString source = PdfBuilder().page(line).write(path(QStringLiteral("source.pdf")));
-    QFile scan(path(QStringLiteral("scan.pdf")));
-    ASSERT_TRUE(scan.open(QIODevice::WriteOnly));
-    scan.write(scanOf(source, ScanStyle{}));
-    scan.close();
     model().removeAll();
-    model().add({scan.fileName()});
+    model().add({writeFile(path(QStringLiteral("scan.pdf")), scanOf(source, ScanStyle{}))});
 
     QSignalSpy reading(&model(), &AppModel::isReadingChanged);
     search(QStringLiteral("Margaret Okonkwo"), false);

@@ -45,15 +45,9 @@ double baseline(std::size_t line) { return 740.0 - 24.0 * static_cast<double>(li
 // Share of black pixels in the page-space box (x, y, w, h) of an output page.
 double blackShare(const inkveil::test::Raster& page, double x, double y, double w, double h)
 {
-    const double scale = page.width / 612.0;
-    int black = 0, all = 0;
-    for (int py = static_cast<int>((792 - y - h) * scale); py < static_cast<int>((792 - y) * scale); ++py) {
-        for (int px = static_cast<int>(x * scale); px < static_cast<int>((x + w) * scale); ++px) {
-            black += page.isBlack(px, py) ? 1 : 0;
-            ++all;
-        }
-    }
-    return all ? static_cast<double>(black) / all : 0;
+    const double s = page.width / 612.0;
+    return page.blackShare(static_cast<int>(x * s), static_cast<int>((792 - y - h) * s), static_cast<int>((x + w) * s),
+                           static_cast<int>((792 - y) * s));
 }
 
 QString documentWithEveryKind(const QString& path)

@@ -21,12 +21,8 @@ protected:
     QStringList touch(std::initializer_list<const char*> relatives)
     {
         QStringList out;
-        for (const char* r : relatives) {
-            out.append(path(QString::fromUtf8(r)));
-            QDir().mkpath(QFileInfo(out.last()).path());
-            QFile file(out.last());
-            EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << r;
-        }
+        for (const char* r : relatives)
+            out.append(test::writeFile(path(QString::fromUtf8(r)), {}));
         return out;
     }
     QString touch(const char* relative) { return touch({relative}).first(); }

@@ -152,12 +152,7 @@ class NestingTest : public inkveil::test::TempDirTest, public ::testing::WithPar
 TEST_P(NestingTest, EndsWithAnOutputOrAnError)
 {
     const Case& c = GetParam();
-    const QString source = path(QStringLiteral("nested.pdf"));
-    {
-        QFile f(source);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(c.make());
-    }
+    const QString source = inkveil::test::writeFile(path(QStringLiteral("nested.pdf")), c.make());
     const QByteArray before = inkveil::test::readAll(source);
     const QString out = path(QStringLiteral("out"));
     RedactionPlan plan;

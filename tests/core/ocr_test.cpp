@@ -48,10 +48,7 @@ protected:
 
     QString scan(const ScanStyle& style, const QString& name = QStringLiteral("scan.pdf"))
     {
-        QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(test::scanOf(textSource(), style));
-        return file.fileName();
+        return test::writeFile(path(name), test::scanOf(textSource(), style));
     }
 
     // Where the text layer of the source puts each phrase.
@@ -252,14 +249,11 @@ TEST_F(OcrTest, PatternsAreFoundOnScansAndTheirLookAlikesStay)
     page.texts = {TextRun{30, 150, 12, "Card 4111 1111 1111 1111 paid"}, TextRun{30, 110, 12, "Ref 4111 1111 1111 1112 kept"},
                   TextRun{30, 70, 12, "4012 8888 8888 1881"}, TextRun{30, 54, 12, "5500 0000 0000 0004"}};
     const QString source = PdfBuilder().page(page).write(path(QStringLiteral("cards.pdf")));
-    QFile file(path(QStringLiteral("cards-scan.pdf")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(test::scanOf(source, ScanStyle{}));
-    file.close();
+    const QString scanned = test::writeFile(path(QStringLiteral("cards-scan.pdf")), test::scanOf(source, ScanStyle{}));
 
     RedactionPlan plan;
     plan.patterns = {QStringLiteral("card")};
-    const RedactionResult result = InkveilEngine::redact(file.fileName(), path(QStringLiteral("out")), plan);
+    const RedactionResult result = InkveilEngine::redact(scanned, path(QStringLiteral("out")), plan);
     ASSERT_EQ(result.patterns.size(), 1u);
     EXPECT_EQ(result.patterns.front().count, 3);
     const auto kept = InkveilEngine::ocrRegions(result.output, {0}, {QStringLiteral("Ref 4111")}, QStringLiteral("eng"), {}, {}, 200);

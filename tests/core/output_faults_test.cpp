@@ -19,6 +19,7 @@
 
 using namespace inkveil;
 using inkveil::test::ChildOutcome;
+using inkveil::test::entriesOf;
 using inkveil::test::PageSpec;
 using inkveil::test::PdfBuilder;
 using inkveil::test::Report;
@@ -56,11 +57,6 @@ RedactionPlan plan()
     return p;
 }
 
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 // What a redaction in this process ended with: "ok" or the error's text, and errno
 // for file errors.
 struct Ending {
@@ -86,7 +82,7 @@ void redactInChild(const QString& source, const QString& destination, const Repo
 {
     const Ending ending = redactAndTell(source, destination);
     report("result=" + ending.text.toStdString() + "\nerrno=" + std::to_string(ending.errorNumber) + "\n");
-    for (const QString& name : entries(destination))
+    for (const QString& name : entriesOf(destination))
         report("entry=" + name.toStdString() + "\n");
 }
 
@@ -175,7 +171,7 @@ TEST_F(OutputFaultTest, FullDiskAndFileSizeLimitFailCleanly)
             EXPECT_EQ(child.report.find("entry="), std::string::npos) << child.report;
         }
     }
-    EXPECT_TRUE(entries(m_out).isEmpty());
+    EXPECT_TRUE(entriesOf(m_out).isEmpty());
 }
 
 // Removed, or replaced by a new, empty folder of the same name: the file
@@ -190,7 +186,7 @@ TEST_F(OutputFaultTest, DestinationRemovedMidRun)
         });
         EXPECT_EQ(ending.errorNumber, ENOENT) << ending.text.toStdString();
         EXPECT_EQ(QFileInfo::exists(m_out), replaced);
-        EXPECT_TRUE(entries(m_out).isEmpty());
+        EXPECT_TRUE(entriesOf(m_out).isEmpty());
     }
 }
 
@@ -220,13 +216,13 @@ TEST_F(OutputFaultTest, PermissionLostMidRun)
 
     // No output; the temporary file could not be removed from the read-only
     // folder, but it was emptied, and the next run there takes it away.
-    const QStringList left = entries(m_out);
+    const QStringList left = entriesOf(m_out);
     ASSERT_EQ(left.size(), 1);
     EXPECT_TRUE(left[0].startsWith(QStringLiteral(".inkveil-partial-"))) << left[0].toStdString();
     EXPECT_EQ(QFileInfo(QDir(m_out).filePath(left[0])).size(), 0);
     ::chmod(QFile::encodeName(m_out).constData(), 0755);
     EXPECT_EQ(redactAndTell(m_source, m_out).text, QStringLiteral("ok"));
-    EXPECT_EQ(entries(m_out), QStringList{QStringLiteral("Noise \u2014 Redacted.pdf")});
+    EXPECT_EQ(entriesOf(m_out), QStringList{QStringLiteral("Noise \u2014 Redacted.pdf")});
 }
 
 class KilledRunTest : public OutputFaultTest, public ::testing::WithParamInterface<int> {};
@@ -252,7 +248,7 @@ TEST_P(KilledRunTest, LeavesOnlyItsTemporaryFileWhichTheNextRunRemoves)
             // Another run in the same folder while the child still writes: the
             // live file is not taken from it.
             redactAndTell(m_source, m_out);
-            seenByOtherRun = entries(m_out);
+            seenByOtherRun = entriesOf(m_out);
         });
     EXPECT_TRUE(child.killed);
     ASSERT_EQ(seenByOtherRun.size(), 2) << seenByOtherRun.join(u',').toStdString();
@@ -260,10 +256,10 @@ TEST_P(KilledRunTest, LeavesOnlyItsTemporaryFileWhichTheNextRunRemoves)
     EXPECT_TRUE(seenByOtherRun.contains(QStringLiteral("Noise \u2014 Redacted.pdf")));
 
     // Killed: its one temporary file stays behind, under no final name...
-    EXPECT_EQ(entries(m_out), seenByOtherRun);
+    EXPECT_EQ(entriesOf(m_out), seenByOtherRun);
     // ...until the next run in the folder.
     EXPECT_EQ(redactAndTell(m_source, m_out).text, QStringLiteral("ok"));
-    EXPECT_EQ(entries(m_out), (QStringList{QStringLiteral("Noise \u2014 Redacted 2.pdf"), QStringLiteral("Noise \u2014 Redacted.pdf")}));
+    EXPECT_EQ(entriesOf(m_out), (QStringList{QStringLiteral("Noise \u2014 Redacted 2.pdf"), QStringLiteral("Noise \u2014 Redacted.pdf")}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, KilledRunTest, ::testing::Values(1, kPages),

@@ -4,7 +4,6 @@
 #include "tests/support/pdf_builder.h"
 #include "tests/support/test_env.h"
 
-#include <QFile>
 
 #include <algorithm>
 
@@ -205,11 +204,7 @@ TEST_F(SearchTest, PageThatCannotBeFetchedIsSkipped)
     // The second page's entry in the page tree points at no object.
     ASSERT_TRUE(bytes.contains("[5 0 R 7 0 R 9 0 R ]"));
     bytes.replace("[5 0 R 7 0 R 9 0 R ]", "[5 0 R 99 0 R 9 0 R ]");
-    QFile out(path(QStringLiteral("broken.pdf")));
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(bytes);
-    out.close();
-    const auto found = search(out.fileName(), {QStringLiteral("secret")});
+    const auto found = search(inkveil::test::writeFile(path(QStringLiteral("broken.pdf")), bytes), {QStringLiteral("secret")});
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].pageIndex(), 0);
     EXPECT_EQ(found[1].pageIndex(), 2);

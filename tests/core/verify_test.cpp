@@ -47,12 +47,7 @@ protected:
         return {};
     }
     QString nextPath() { return path(QStringLiteral("out%1.pdf").arg(++m_count)); }
-    QString written(const QByteArray& bytes)
-    {
-        QFile f(nextPath());
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-        return f.fileName();
-    }
+    QString written(const QByteArray& bytes) { return inkveil::test::writeFile(nextPath(), bytes); }
 
 private:
     int m_count = 0;

@@ -2,7 +2,6 @@
 #include "tests/support/pdf_builder.h"
 #include "tests/support/test_env.h"
 
-#include <QFile>
 
 using namespace inkveil;
 using namespace inkveil::platform;
@@ -19,11 +18,7 @@ TEST_F(PdfDocumentTest, OpensOnlyReadablePdfsAndPagesInRange)
     EXPECT_FALSE(doc->page(2));
     EXPECT_FALSE(doc->page(-1));
 
-    QFile text(path(QStringLiteral("notes.pdf")));
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("just some words, no PDF here\n");
-    text.close();
-    EXPECT_FALSE(Document::open(ctx, text.fileName()));
+    EXPECT_FALSE(Document::open(ctx, inkveil::test::writeFile(path(QStringLiteral("notes.pdf")), "just some words, no PDF here\n")));
     EXPECT_FALSE(Document::open(ctx, path(QStringLiteral("missing.pdf"))));
     EXPECT_FALSE(Document::open(ctx, dir()));
 }

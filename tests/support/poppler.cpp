@@ -55,6 +55,16 @@ bool Raster::isBlack(int x, int y) const
     return true;
 }
 
+double Raster::blackShare(int left, int top, int right, int bottom) const
+{
+    int black = 0, all = 0;
+    for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x, ++all)
+            black += isBlack(x, y) ? 1 : 0;
+    }
+    return all ? static_cast<double>(black) / all : 0;
+}
+
 namespace {
 
 // Reads a binary PBM, PGM or PPM as written by pdfimages.

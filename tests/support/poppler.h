@@ -40,6 +40,8 @@ struct Raster {
     // Sample values of pixel (x, y).
     const unsigned char* at(int x, int y) const { return samples.data() + (static_cast<size_t>(y) * width + x) * channels; }
     bool isBlack(int x, int y) const;
+    // Share of black pixels in [left, right) x [top, bottom); 0 when empty.
+    double blackShare(int left, int top, int right, int bottom) const;
 };
 // The first image of a 1-based page, extracted by pdfimages.
 std::optional<Raster> popplerPageImage(const QString& pdf, int page);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -24,6 +25,13 @@ private:
 };
 
 QByteArray readAll(const QString& path);
+
+// Writes a file, creating its folders; returns its path. Throws when it cannot.
+QString writeFile(const QString& path, const QByteArray& content,
+                  QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner);
+
+// Everything in a folder, hidden entries included, by name; empty when it is missing.
+QStringList entriesOf(const QString& folder);
 
 // Runs a program and returns its exit code, stdout and stderr.
 struct ProcessResult {

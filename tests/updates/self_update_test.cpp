@@ -37,12 +37,6 @@ int modeOf(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
-// Everything in a folder, hidden entries included.
-QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 // A sleeping child stands in for the running program.
 class WithRunningProgram : public TempDirTest {
 protected:

@@ -10,15 +10,6 @@
 
 namespace inkveil::test {
 
-void writeFile(const QString& path, const QByteArray& content, QFile::Permissions permissions)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size()
-        || !file.setPermissions(permissions))
-        throw std::runtime_error("cannot write " + path.toStdString());
-}
-
 QString makeBundle(const QString& parent, const QString& name, const QString& version, const QString& identifier)
 {
     const QString bundle = parent + u'/' + name;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/test_env.h"
 #include "update/app_bundle.h"
 
 #include <QByteArray>
@@ -9,10 +10,6 @@
 #include <functional>
 
 namespace inkveil::test {
-
-// Writes a file, creating its folders.
-void writeFile(const QString& path, const QByteArray& content,
-               QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner);
 
 // A launchable bundle <parent>/<name>: an AppRun that appends the bundle's
 // version to the file named by $INKVEIL_TEST_MARKER, the desktop entry, a
