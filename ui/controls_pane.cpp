@@ -409,7 +409,12 @@ void ControlsPane::updateMarks()
     m_phrases->setVisible(!m_model.selectedPhrases().isEmpty());
 
     m_markRows.clear();
-    for (qsizetype i = 0; i < marks.size(); ++i) {
+    // A row is a few widgets: tens of thousands of them (a pattern on every
+    // line of a long document) would hold the window for seconds. Past this
+    // many, the page list's counts say where the rest are.
+    constexpr qsizetype kMostRows = 300;
+    const qsizetype shown = std::min(marks.size(), kMostRows);
+    for (qsizetype i = 0; i < shown; ++i) {
         const RedactionRegion mark = marks[i];
         QWidget* row = removableRow(m_rows, QStringLiteral("Remove this redaction"),
                                     [this, mark] { m_model.removeMark(mark); });
@@ -430,6 +435,11 @@ void ControlsPane::updateMarks()
         row->setProperty("markIndex", i);
         m_rowsLayout->insertWidget(m_rowsLayout->count() - 1, row);
         m_markRows.append({row, mark});
+    }
+    if (shown < marks.size()) {
+        auto* more = text(QStringLiteral("and %L1 more").arg(marks.size() - shown), TextStyle::Style::caption, true, m_rows);
+        more->setObjectName(QStringLiteral("moreMarks"));
+        m_rowsLayout->insertWidget(m_rowsLayout->count() - 1, more);
     }
     m_markScroll->setVisible(!marks.isEmpty());
     updateHighlight();
