@@ -262,7 +262,8 @@ std::vector<Span> acceptUrl(QStringView text)
 {
     // Punctuation that ends a sentence, and closing brackets that close
     // something opened before the address.
-    qsizetype end = text.size();
+    // Longer is not an address but a run of text without spaces.
+    qsizetype end = std::min<qsizetype>(text.size(), 2000);
     for (bool trimmed = true; trimmed && end > 0;) {
         trimmed = false;
         const QChar last = text[end - 1];
@@ -525,7 +526,11 @@ PatternSet::PatternSet(const QStringList& names, const QStringList& expressions)
                                                 "(?![\\p{L}0-9:])"),
                                  acceptIpv6));
         } else if (name == u"url") {
-            rules.push_back(rule(QStringLiteral("(?<![\\p{L}0-9@.])(?i:(?:https?|ftps?)://|www\\.)[^ <>\"]{2,2000}"), acceptUrl));
+            // An address broken after "/", "?", "=", "&" or "-" goes on past the
+            // break: long addresses wrap there.
+            rules.push_back(rule(QStringLiteral("(?<![\\p{L}0-9@.])(?i:(?:https?|ftps?)://|www\\.)"
+                                                "[^ <>\"](?:[^ <>\"]|(?<=[/?=&-]) (?=[^ <>\"]))*+"),
+                                 acceptUrl));
         } else {
             throw PatternError(QStringLiteral("Unknown pattern \u201C%1\u201D. The patterns are: %2.")
                                    .arg(given, builtInNames().join(QStringLiteral(", "))));

@@ -139,6 +139,7 @@ TEST(Patterns, EmailsUrlsAndAddresses)
         {"url", "See https://example.com/a?b=c. Or (www.example.org/x).",
          list({"https://example.com/a?b=c", "www.example.org/x"})},
         {"url", "https:// nothing here; wwwexample.com", {}},
+        {"url", "at https://example.com/a/\nb/c.", list({"https://example.com/a/\nb/c"})},
         {"ip", "Host 192.168.1.10, net 10.0.0.0/8.", list({"192.168.1.10", "10.0.0.0/8"})},
         {"ip", "v6 2001:db8::ff00:42:8329 and fe80::1.", list({"2001:db8::ff00:42:8329", "fe80::1"})},
         {"ip", "256.1.1.1 1.2.3 01.2.3.4 12:30:45 std::max add::bad", {}},
