@@ -68,12 +68,6 @@ int runFind(const FindOptions& options)
         phrase.count += readCounts[phrase.phrase];
     for (PhraseOccurrences& pattern : report.patterns)
         pattern.count += readPatterns.counts[pattern.phrase];
-    // What found a region read from pictures is known only when one kind was asked for.
-    std::optional<QString> readKind;
-    if (patterns->isEmpty())
-        readKind = InkveilEngine::kPhraseKind;
-    else if (patterns->size() == 1 && options.phrases.isEmpty())
-        readKind = patterns->kind(0);
     for (const RedactionRegion& region : regions) {
         const std::int64_t page = region.pageIndex() + 1;
         if (options.json) {
@@ -81,10 +75,12 @@ int runFind(const FindOptions& options)
             object.insert(QStringLiteral("page"), static_cast<qint64>(page));
             if (const auto text = report.matchedText.find(region); text != report.matchedText.end())
                 object.insert(QStringLiteral("text"), text->second);
+            else if (const auto read = readPatterns.described.find(region); read != readPatterns.described.end())
+                object.insert(QStringLiteral("text"), read->second.first);
             if (const auto kind = report.matchedKind.find(region); kind != report.matchedKind.end())
                 object.insert(QStringLiteral("kind"), kind->second);
-            else if (readKind)
-                object.insert(QStringLiteral("kind"), *readKind);
+            else if (const auto read = readPatterns.described.find(region); read != readPatterns.described.end())
+                object.insert(QStringLiteral("kind"), read->second.second);
             object.insert(QStringLiteral("source"), fromText.contains(region) ? QStringLiteral("text") : QStringLiteral("ocr"));
             printJson(object);
         } else {

@@ -161,7 +161,8 @@ void addRegions(const std::vector<platform::OcrWord>& words, const Rect& mediaBo
             from = to;
         }
         for (const PatternMatcher::Match& match : found) {
-            matches.push_back(OcrMatcher::Match{match.first, match.last, -1});
+            // Numbered below the phrases: -2 is the first pattern.
+            matches.push_back(OcrMatcher::Match{match.first, match.last, -2 - match.pattern});
             if (patternFindings) {
                 ++patternFindings->counts[patterns->label(match.pattern)];
                 QString text;
@@ -177,6 +178,15 @@ void addRegions(const std::vector<platform::OcrWord>& words, const Rect& mediaBo
     for (const OcrMatcher::Match& match : matches) {
         if (occurrences && match.phrase >= 0)
             ++(*occurrences)[matcher.phraseText(match.phrase)];
+        std::pair<QString, QString> description;
+        if (patternFindings) {
+            for (std::int64_t i = match.first; i <= match.last; ++i) {
+                if (i > match.first && symbolWord[static_cast<std::size_t>(i)] != symbolWord[static_cast<std::size_t>(i - 1)])
+                    description.first += u' ';
+                description.first += symbols[static_cast<std::size_t>(i)];
+            }
+            description.second = match.phrase >= 0 ? kPhraseKind : patterns->kind(-2 - match.phrase);
+        }
         const std::size_t firstWord = symbolWord[static_cast<std::size_t>(match.first)];
         const std::size_t lastWord = symbolWord[static_cast<std::size_t>(match.last)];
         for (std::size_t w = firstWord; w <= lastWord;) {
@@ -187,8 +197,12 @@ void addRegions(const std::vector<platform::OcrWord>& words, const Rect& mediaBo
             const auto clipped = bounds.insetBy(-kMarginX, -kMarginY).intersected(mediaBox.standardized());
             if (!clipped)
                 continue;
-            if (const auto normalized = normalize(*clipped, mediaBox))
-                regions.insert(RedactionRegion(pageIndex, *normalized));
+            if (const auto normalized = normalize(*clipped, mediaBox)) {
+                const RedactionRegion region(pageIndex, *normalized);
+                regions.insert(region);
+                if (patternFindings)
+                    patternFindings->described.emplace(region, description);
+            }
         }
     }
 }

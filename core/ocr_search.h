@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <map>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace inkveil::platform {
@@ -62,6 +64,9 @@ void checkOcrLanguages(const OcrSettings& settings);
 struct OcrPatternFindings {
     std::map<QString, std::int64_t> counts;
     QStringList texts;
+    // Each region found, phrase or pattern: the text read there and what
+    // found it (kPhraseKind or the pattern's kind).
+    std::unordered_map<RedactionRegion, std::pair<QString, QString>> described;
 };
 std::vector<RedactionRegion> ocrRegions(const QString& path, const std::vector<int>& pages, const QStringList& terms,
                                         const QString& languages, const CancelCheck& shouldCancel = {},
