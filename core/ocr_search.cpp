@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <exception>
@@ -70,6 +71,11 @@ constexpr double kUntrustedShare = 0.1;
 
 bool isDigit(const QString& symbol) { return symbol.size() == 1 && symbol.front().isDigit(); }
 
+bool isHexDigit(const QString& symbol)
+{
+    return symbol.size() == 1 && symbol.front().unicode() < 0x80 && std::isxdigit(symbol.front().unicode());
+}
+
 // Where the text of each symbol starts a new piece for patterns: a new word,
 // or a wider step between two digits of a word than the line's digits
 // usually take. OCR often reads "4111 1111" as one word, but the space
@@ -103,6 +109,11 @@ std::vector<bool> breaksBefore(const std::vector<platform::OcrWord>& words, cons
         for (std::size_t i = from; i < to; ++i) {
             breaks[i] = i == 0 || symbolWord[i] != symbolWord[i - 1]
                 || (usual > 0 && isDigit(symbols[i]->text) && isDigit(symbols[i - 1]->text) && step(i) > 1.4 * usual);
+            // OCR sets a colon apart from the hex digits it joins ("2001 :db8::1").
+            if (breaks[i] && i > from
+                && ((symbols[i]->text == u":" && isHexDigit(symbols[i - 1]->text))
+                    || (symbols[i - 1]->text == u":" && isHexDigit(symbols[i]->text))))
+                breaks[i] = false;
         }
         from = to;
     }
