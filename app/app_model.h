@@ -408,6 +408,8 @@ private:
     // Drops the marks, shown or excluded, that no phrase or pattern still
     // stored for input id found; one drawn by hand or found by another stays.
     void dropUnstoredFinds(const QUuid& id);
+    // Records region as excluded when a search found it: the run finds it again.
+    void excludeIfFound(const QUuid& id, const RedactionRegion& region);
 
     void setIsRedacting(bool redacting);
     // Sets errorMessage, with the document that Redact Anyway would run again.

@@ -103,13 +103,29 @@ void AppModel::nextPage()
         setCurrentPage(m_currentPage + 1);
 }
 
+namespace {
+
+// Smaller than this is a slip of the mouse, not a mark.
+bool bigEnough(const Rect& normalizedRect)
+{
+    const Rect size = normalizedRect.standardized();
+    return size.width > kSmallestMark && size.height > kSmallestMark;
+}
+
+} // namespace
+
+void AppModel::excludeIfFound(const QUuid& id, const RedactionRegion& region)
+{
+    if (m_found.value(id).contains(region) && !m_exclusions.value(id).contains(region))
+        m_exclusions[id].append(region);
+}
+
 void AppModel::addMark(const Rect& normalizedRect)
 {
     const auto input = selected();
     if (!input)
         return;
-    const Rect size = normalizedRect.standardized();
-    if (!(size.width > kSmallestMark) || !(size.height > kSmallestMark))
+    if (!bigEnough(normalizedRect))
         return;
     m_marks[input->id].append(RedactionRegion(m_currentPage, normalizedRect));
     Q_EMIT marksChanged();
@@ -126,8 +142,7 @@ void AppModel::removeMark(const RedactionRegion& region)
         return;
     entry->removeAll(region);
     // The stored phrases find it again at run time: it must stay out.
-    if (m_found.value(input->id).contains(region) && !m_exclusions.value(input->id).contains(region))
-        m_exclusions[input->id].append(region);
+    excludeIfFound(input->id, region);
     if (m_highlightedMark == region)
         setHighlightedMark(std::nullopt);
     Q_EMIT marksChanged();
@@ -139,8 +154,7 @@ void AppModel::replaceMark(const RedactionRegion& mark, const Rect& normalizedRe
     const auto input = selected();
     if (!input)
         return;
-    const Rect size = normalizedRect.standardized();
-    if (!(size.width > kSmallestMark) || !(size.height > kSmallestMark))
+    if (!bigEnough(normalizedRect))
         return;
     const auto entry = m_marks.find(input->id);
     if (entry == m_marks.end())
@@ -152,8 +166,7 @@ void AppModel::replaceMark(const RedactionRegion& mark, const Rect& normalizedRe
     (*entry)[at] = moved;
     // A found occurrence moved by hand is the user's area now; the phrase
     // still covers the old place at run time unless it is excluded.
-    if (m_found.value(input->id).contains(mark) && !m_exclusions.value(input->id).contains(mark))
-        m_exclusions[input->id].append(mark);
+    excludeIfFound(input->id, mark);
     if (m_highlightedMark == mark)
         setHighlightedMark(moved);
     Q_EMIT marksChanged();
