@@ -5,12 +5,7 @@
 #include "core/engine.h"
 #include "tests/support/poppler.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QTest>
-
-#include <signal.h>
-#include <sys/resource.h>
 
 using namespace inkveil;
 using namespace inkveil::test;
@@ -69,79 +64,4 @@ TEST_F(SessionTest, AddSearchMarkRedactAndCheck)
     EXPECT_EQ(readAll(contract), original);
     EXPECT_EQ(InkveilEngine::verify(model().outputs().at(0), 2, 2, {QStringLiteral("jane doe")}).pageCount, 2);
     EXPECT_NO_THROW(InkveilEngine::verify(model().outputs().at(1), 1, 1, {}));
-}
-
-TEST_F(SessionTest, DamageAfterAddingAndCancellingMidDocumentLeaveNothing)
-{
-    model().add({pdf(QStringLiteral("a.pdf"), 2), pdf(QStringLiteral("b.pdf"), 3)});
-    for (const RedactInput& input : model().inputs()) {
-        model().setSelection(input.id);
-        model().addMark(Rect{0.1, 0.1, 0.3, 0.3});
-    }
-    const QString out = subdir(QStringLiteral("out"));
-    model().setOutputFolder(out);
-
-    // Cancelled after the first page of the second document has been rendered.
-    std::atomic<bool> inSecond{false};
-    model().setRedactor([&](const QString& s, const QString& d, const RedactionPlan& p,
-                            const InkveilEngine::CancelCheck& cancel, const InkveilEngine::PageProgress& progress) {
-        if (QFileInfo(s).fileName() != QStringLiteral("b.pdf"))
-            return InkveilEngine::redact(s, d, p, cancel, progress);
-        return InkveilEngine::redact(s, d, p, cancel, [&](std::int64_t done, std::int64_t count) {
-            progress(done, count);
-            inSecond = true;
-            pollFor30s(cancel);
-        });
-    });
-    model().redact();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return inSecond.load(); }, 60000));
-    model().cancelRedactionAndWait();
-    EXPECT_EQ(model().resultMessage(), QStringLiteral("Redaction cancelled. No output was saved."));
-    EXPECT_TRUE(entriesOf(out).isEmpty());
-
-    // The second source is damaged on disk after it was added.
-    notPdf(QStringLiteral("b.pdf"));
-    model().setRedactor({});
-    model().redact();
-    ASSERT_TRUE(waitForRunEnd());
-    EXPECT_EQ(model().errorMessage(), QStringLiteral("Could not read b.pdf."));
-    EXPECT_FALSE(model().resultMessage());
-    EXPECT_TRUE(entriesOf(out).isEmpty());
-}
-
-// A write that fails in the second document (a file-size limit standing in
-// for a full disk) takes the first document's finished output with it.
-TEST_F(SessionTest, AWriteFailureInTheSecondDocumentLeavesNothing)
-{
-    model().add({pdf(QStringLiteral("a.pdf"), 1), pdf(QStringLiteral("b.pdf"), 8)});
-    for (const RedactInput& input : model().inputs()) {
-        model().setSelection(input.id);
-        model().addMark(Rect{0.1, 0.1, 0.3, 0.3});
-    }
-    RedactionPlan onePage;
-    onePage.regions = {RedactionRegion(0, Rect{0.1, 0.1, 0.3, 0.3})};
-    onePage.dpi = model().dpi();
-    const qint64 firstSize =
-        QFileInfo(InkveilEngine::redact(model().inputs().at(0).url, subdir(QStringLiteral("probe")), onePage).output)
-            .size();
-    const QString out = subdir(QStringLiteral("out"));
-    model().setOutputFolder(out);
-
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = static_cast<rlim_t>(3 * firstSize);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    model().redact();
-    const bool ended = waitForRunEnd();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::signal(SIGXFSZ, previousHandler);
-    ASSERT_TRUE(ended);
-
-    // Named after the copy it would have made, not the vanished temporary file.
-    EXPECT_EQ(model().errorMessage(), QStringLiteral("File too large: ") + QDir(out).filePath(QStringLiteral("b \u2014 Redacted.pdf")));
-    EXPECT_FALSE(model().resultMessage());
-    EXPECT_TRUE(model().outputs().isEmpty());
-    EXPECT_TRUE(entriesOf(out).isEmpty());
 }

@@ -168,6 +168,8 @@ TEST_F(OutputFaultTest, FullDiskAndFileSizeLimitFailCleanly)
             if (reportHas(child, "skip"))
                 continue; // no tmpfs mount allowed here
             EXPECT_TRUE(reportHas(child, "errno=" + std::to_string(fullDisk ? ENOSPC : EFBIG))) << child.report;
+            // Named after the copy it would have made, not the vanished temporary file.
+            EXPECT_NE(child.report.find(" \u2014 Redacted.pdf\n"), std::string::npos) << child.report;
             EXPECT_EQ(child.report.find("entry="), std::string::npos) << child.report;
         }
     }
